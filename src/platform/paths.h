@@ -1,0 +1,38 @@
+#pragma once
+// Where things are: path resolution, the temporary directory, the running module, known folders
+// and the environment block.
+
+#include <string>
+
+#include "platform/types.h"
+
+namespace platform {
+
+// GetFullPathNameW: the absolute, lexically normalised form of path against the current
+// directory; the \\?\ prefix is kept as it is. kErrorInvalidName for an unusable path.
+Win32Error GetFullPathNameW(const Path& path, Path* full_path);
+
+// GetTempPathW: the user's temporary directory, ending in a backslash; empty when unavailable.
+Path GetTempPathW();
+
+// GetModuleFileNameW of the process executable; empty when unavailable.
+Path GetModuleFileNameW();
+
+enum class KnownFolder {
+  kProgramData,   // FOLDERID_ProgramData, C:\ProgramData
+  kLocalAppData,  // FOLDERID_LocalAppData, C:\Users\<user>\AppData\Local
+  kProfile,       // FOLDERID_Profile, C:\Users\<user>
+  kDesktop,       // FOLDERID_Desktop, C:\Users\<user>\Desktop
+  kPrograms,      // FOLDERID_Programs, the user's Start-menu programs folder
+};
+
+// SHGetKnownFolderPath; with create set (KF_FLAG_CREATE) a missing folder is created first.
+Win32Error SHGetKnownFolderPath(KnownFolder folder, bool create, Path* path);
+
+// GetEnvironmentVariableW of the process environment, whatever its length;
+// kErrorEnvvarNotFound when the variable is unset. Names compare case-insensitively.
+Win32Error GetEnvironmentVariableW(const std::wstring& name, std::wstring* value);
+// SetEnvironmentVariableW; a null value removes the variable.
+Win32Error SetEnvironmentVariableW(const std::wstring& name, const std::wstring* value);
+
+}  // namespace platform

@@ -1,0 +1,82 @@
+#pragma once
+// Controls of the simulated Windows machine, for tests, tools and scripts only; the product's code
+// never includes this header.
+//
+// A machine lives in a machine-root folder on the Linux host, shared by every process that names
+// it (through UseMachine or the VELLMORA_SIM_MACHINE environment variable):
+//   machine.ini        configuration: user, elevation, drives (letter, type, free bytes), the
+//                      environment block, TCP listeners, faults (readable text, see CreateMachine)
+//   drives/<L>/        the contents of drive L: (C:\ is drives/C/)
+//   registry.txt       the registry, in a .reg-like text form
+//   mutexes/           the named mutexes' lock files
+//   debug-output.txt   what OutputDebugStringA sent
+// Names are looked up case-insensitively, as Windows does; new entries keep the case they were
+// created with. Unix symbolic links are reported as reparse points.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct DriveOptions {
+  char letter = 'C';
+  std::string type = "fixed";  // fixed, removable, network, cdrom, ramdisk
+  std::uint64_t free_bytes = 512ull << 30;
+};
+
+struct MachineOptions {
+  std::string user = "vellmora";
+  bool elevated = true;
+  // Default: C: and D: fixed, E: removable, Z: network.
+  std::vector<DriveOptions> drives = {{'C', "fixed", 512ull << 30},
+                                      {'D', "fixed", 1024ull << 30},
+                                      {'E', "removable", 16ull << 30},
+                                      {'Z', "network", 2048ull << 30}};
+  std::vector<std::uint16_t> tcp_listeners = {135, 445};
+};
+
+// Creates (or re-creates, discarding what was there) a machine of an ordinary Windows 11 install:
+// C:\Windows\System32, C:\Program Files, C:\Program Files (x86), C:\ProgramData,
+// C:\Users\<user>\{AppData\Local\Temp, AppData\Roaming\Microsoft\Windows\Start Menu\Programs,
+// Desktop}, the matching environment (ProgramFiles, ProgramW6432, ProgramData, SystemRoot, TEMP,
+// TMP, USERPROFILE, LOCALAPPDATA, APPDATA, ...) and an empty registry with HKLM\SOFTWARE and
+// HKCU\Software. Returns false with a message on stderr when the folder cannot be written.
+bool CreateMachine(const std::string& root, const MachineOptions& options = {});
+
+// Serves the machine at root to this process from now on (instead of VELLMORA_SIM_MACHINE),
+// forgetting in-process state of the previous machine (environment, faults, open-handle table).
+void UseMachine(const std::string& root);
+std::string MachineRoot();
+
+// The host path behind a Windows path of the machine (for fixtures that build trees with the
+// host's tools); empty when the path is not on one of the machine's drives.
+std::string HostPathOf(const std::wstring& windows_path);
+
+// Machine settings, written to machine.ini so that other processes see them too.
+void SetElevated(bool elevated);
+void SetFreeBytes(char drive_letter, std::uint64_t free_bytes);
+void SetTcpListeners(const std::vector<std::uint16_t>& ports);
+
+// Fault injection: the nth operation (1-based, counted in this process from the moment the fault
+// is added) of the given kind whose path matches the pattern fails with the error, once.
+// Patterns are Windows paths compared case-insensitively with * (any run of characters) and ?;
+// registry operations match "HKLM\<sub key>" or "HKCU\<sub key>" (HKLM keys in the 32-bit view
+// are matched after redirection, e.g. HKLM\SOFTWARE\WOW6432Node\...).
+// Kinds: create_file, read, write, flush, copy, move, replace, delete_file, create_directory,
+// remove_directory, set_attributes, list_directory, reg_create, reg_open, reg_set, reg_query,
+// reg_delete_value, reg_delete_tree.
+// Faults in machine.ini ("fault = <kind> <nth> <error> <pattern>" lines in [faults]) are loaded by
+// every process that starts on the machine and count in that process.
+struct Fault {
+  std::string kind;
+  std::wstring path_pattern;
+  int nth = 1;
+  std::uint32_t error = 0;
+};
+void InjectFault(const Fault& fault);
+void ClearFaults();
+// Adds a fault line to machine.ini for processes started later.
+void AddMachineFault(const Fault& fault);
+
+}  // namespace sim

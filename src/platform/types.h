@@ -1,0 +1,78 @@
+#pragma once
+// Shared vocabulary of the platform seam: paths, error codes and handles in Windows terms.
+// Every operation of the seam returns a Win32Error (0 on success) unless it cannot fail.
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+using Path = std::wstring;
+using Win32Error = std::uint32_t;
+
+// Win32 error codes the seam reports (their Windows values).
+inline constexpr Win32Error kErrorSuccess = 0;
+inline constexpr Win32Error kErrorFileNotFound = 2;
+inline constexpr Win32Error kErrorPathNotFound = 3;
+inline constexpr Win32Error kErrorAccessDenied = 5;
+inline constexpr Win32Error kErrorInvalidHandle = 6;
+inline constexpr Win32Error kErrorNotSameDevice = 17;
+inline constexpr Win32Error kErrorNoMoreFiles = 18;
+inline constexpr Win32Error kErrorWriteFault = 29;
+inline constexpr Win32Error kErrorReadFault = 30;
+inline constexpr Win32Error kErrorSharingViolation = 32;
+inline constexpr Win32Error kErrorLockViolation = 33;
+inline constexpr Win32Error kErrorNotSupported = 50;
+inline constexpr Win32Error kErrorFileExists = 80;
+inline constexpr Win32Error kErrorInvalidParameter = 87;
+inline constexpr Win32Error kErrorDiskFull = 112;
+inline constexpr Win32Error kErrorInsufficientBuffer = 122;
+inline constexpr Win32Error kErrorInvalidName = 123;
+inline constexpr Win32Error kErrorDirNotEmpty = 145;
+inline constexpr Win32Error kErrorBusy = 170;
+inline constexpr Win32Error kErrorAlreadyExists = 183;
+inline constexpr Win32Error kErrorEnvvarNotFound = 203;
+inline constexpr Win32Error kErrorMoreData = 234;
+inline constexpr Win32Error kErrorDirectory = 267;
+inline constexpr Win32Error kErrorKeyDeleted = 1018;
+inline constexpr Win32Error kErrorRetry = 1237;
+inline constexpr Win32Error kErrorNotAReparsePoint = 4390;
+
+// An opaque kernel handle (a HANDLE on Windows). 0 and -1 are both "no handle", as they are for
+// the Windows functions that return one or the other on failure.
+using RawHandle = std::intptr_t;
+inline constexpr RawHandle kNoHandle = -1;
+
+Win32Error CloseHandle(RawHandle handle);
+
+// Owns one handle and closes it when it goes out of scope.
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(RawHandle handle) : handle_(handle) {}
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  ~UniqueHandle() { Reset(); }
+
+  RawHandle Get() const { return handle_; }
+  bool Valid() const { return handle_ != kNoHandle && handle_ != 0; }
+  RawHandle Release() {
+    RawHandle handle = handle_;
+    handle_ = kNoHandle;
+    return handle;
+  }
+  void Reset(RawHandle handle = kNoHandle) {
+    if (Valid()) CloseHandle(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  RawHandle handle_ = kNoHandle;
+};
+
+}  // namespace platform
