@@ -1,0 +1,8 @@
+#include <windows.h>
+
+#include "app/entry.h"
+
+// The GUI entry: Windows hands over the command line without the program name.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR command_line, int) {
+  return vellmora::RunInstaller(command_line ? command_line : L"");
+}

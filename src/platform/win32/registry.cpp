@@ -1,0 +1,62 @@
+#include <windows.h>
+
+#include "platform/registry.h"
+
+namespace platform {
+namespace {
+
+HKEY RootKey(RegistryRoot root) {
+  return root == RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
+HKEY KeyOf(const RegistryKey& key) { return reinterpret_cast<HKEY>(key.Get()); }
+
+}  // namespace
+
+Win32Error RegCreateKeyExW(RegistryRoot root, const std::wstring& sub_key, std::uint32_t access,
+                           RegistryKey* key) {
+  HKEY opened = nullptr;
+  LSTATUS status = ::RegCreateKeyExW(RootKey(root), sub_key.c_str(), 0, nullptr,
+                                     REG_OPTION_NON_VOLATILE, access, nullptr, &opened, nullptr);
+  if (status != ERROR_SUCCESS) return static_cast<Win32Error>(status);
+  key->Adopt(reinterpret_cast<std::intptr_t>(opened));
+  return kErrorSuccess;
+}
+
+Win32Error RegOpenKeyExW(RegistryRoot root, const std::wstring& sub_key, std::uint32_t access,
+                         RegistryKey* key) {
+  HKEY opened = nullptr;
+  LSTATUS status = ::RegOpenKeyExW(RootKey(root), sub_key.c_str(), 0, access, &opened);
+  if (status != ERROR_SUCCESS) return static_cast<Win32Error>(status);
+  key->Adopt(reinterpret_cast<std::intptr_t>(opened));
+  return kErrorSuccess;
+}
+
+Win32Error RegSetValueExW(const RegistryKey& key, const wchar_t* value_name, std::uint32_t type,
+                          const std::uint8_t* data, std::uint32_t size) {
+  return static_cast<Win32Error>(::RegSetValueExW(KeyOf(key), value_name, 0, type, data, size));
+}
+
+Win32Error RegQueryValueExW(const RegistryKey& key, const wchar_t* value_name, std::uint32_t* type,
+                            std::uint8_t* data, std::uint32_t* size) {
+  DWORD value_type = REG_NONE;
+  DWORD value_size = size ? *size : 0;
+  LSTATUS status = ::RegQueryValueExW(KeyOf(key), value_name, nullptr, &value_type, data,
+                                      size ? &value_size : nullptr);
+  // Windows reports the type and the needed size with ERROR_MORE_DATA as well.
+  if (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+    if (type) *type = value_type;
+    if (size) *size = value_size;
+  }
+  return static_cast<Win32Error>(status);
+}
+
+Win32Error RegDeleteValueW(const RegistryKey& key, const wchar_t* value_name) {
+  return static_cast<Win32Error>(::RegDeleteValueW(KeyOf(key), value_name));
+}
+
+Win32Error RegDeleteTreeW(const RegistryKey& key, const std::wstring& sub_key) {
+  return static_cast<Win32Error>(::RegDeleteTreeW(KeyOf(key), sub_key.c_str()));
+}
+
+}  // namespace platform
