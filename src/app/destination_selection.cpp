@@ -1,0 +1,78 @@
+#include "app/destination_selection.h"
+
+#include <algorithm>
+
+#include "app/install_log.h"
+#include "app/installation_probes.h"
+#include "app/installer_engine.h"
+#include "app/path_helpers.h"
+#include "app/text.h"
+#include "platform/files.h"
+#include "platform/volumes.h"
+
+namespace vellmora {
+
+std::vector<platform::Path> ListFixedDrives() {
+  std::vector<platform::Path> roots;
+  if (platform::GetLogicalDriveStringsW(&roots) != platform::kErrorSuccess) return {};
+  std::vector<platform::Path> fixed;
+  for (const auto& root : roots) {
+    platform::FileStatus status;
+    if (platform::GetDriveTypeW(root) == platform::kDriveFixed &&
+        platform::GetFileStatus(root, &status) == platform::kErrorSuccess) {
+      fixed.push_back(root);
+    }
+  }
+  std::sort(fixed.begin(), fixed.end());
+  return fixed;
+}
+
+bool InstallerEngine::SelectDestination(const std::string& text) {
+  std::lock_guard<std::mutex> guard(lock);
+  if (view.busy || text.empty()) return false;
+
+  platform::Path requested = WidenBytes(text);
+  if (requested.size() == 2 && requested[1] == L':' &&
+      ((requested[0] >= L'A' && requested[0] <= L'Z') ||
+       (requested[0] >= L'a' && requested[0] <= L'z'))) {
+    requested += L'\\';
+  }
+  platform::Path root = RootOf(requested);
+  if (root.empty() || platform::GetDriveTypeW(root) != platform::kDriveFixed) {
+    WriteDiagnostic("DRIVE REJECTED: not a fixed disk; requested=" + text);
+    return false;
+  }
+  std::string root_text = ToUtf8(root);
+  bool listed = std::any_of(view.fixed_drives.begin(), view.fixed_drives.end(),
+                            [&](const std::string& drive) {
+                              return EqualsIgnoringCase(drive, root_text);
+                            });
+  if (!listed) {
+    WriteDiagnostic("DRIVE REJECTED: fixed disk is not in the available destination list; requested=" +
+                    text);
+    return false;
+  }
+
+  bool installed = view.engine_installed || view.pie64_installed ||
+                   HasRegisteredInstallation(*this);
+  if (installed) {
+    if (PathKey(RootOf(paths.install_base)) != PathKey(root)) {
+      WriteDiagnostic(
+          "DRIVE REJECTED: remove the existing Vellmora installation before selecting another "
+          "disk; requested=" +
+          text);
+      return false;
+    }
+    view.stage_detail = "Existing Vellmora installation: " + view.install_dir_text;
+    return true;
+  }
+
+  paths.install_base = root;
+  paths.data_base = JoinPath(root, L"ProgramData");
+  RefreshDisplayPaths();
+  RefreshInstallationState();
+  view.stage_detail = "Selected destination: " + view.install_dir_text;
+  return true;
+}
+
+}  // namespace vellmora

@@ -1,0 +1,14 @@
+#pragma once
+// The product is always installed at the root of one fixed disk; the user only picks the disk.
+// InstallerEngine::SelectDestination applies a choice; this lists what may be chosen.
+
+#include <vector>
+
+#include "platform/types.h"
+
+namespace vellmora {
+
+// The roots of the fixed disks that exist, in ascending code-unit order.
+std::vector<platform::Path> ListFixedDrives();
+
+}  // namespace vellmora

@@ -1,0 +1,28 @@
+#pragma once
+// Whole-file reads, atomic replacement and the reparse-point audit of extracted trees.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace vellmora {
+
+using platform::Path;
+
+// Every byte of the file into out; false (out untouched) when it cannot be opened, false after a
+// read error. No size limit.
+bool ReadWholeFile(const Path& path, std::string* out);
+bool ReadFileBytes(const Path& path, std::vector<std::uint8_t>* out);
+
+// Writes content beside the target ("<name>.vellmora.tmp") and switches it in, keeping the
+// target's identity, attributes and security where it exists. On any failure the temporary file
+// is gone again and the old target is untouched.
+bool ReplaceFileAtomically(const Path& target, const std::string& content);
+
+// True when directory is a real directory (not a link) and nothing below it is a reparse point
+// or unreadable; links are never followed.
+bool IsPlainDirectoryTree(const Path& directory);
+
+}  // namespace vellmora

@@ -1,0 +1,82 @@
+#pragma once
+// InstallerEngine: the one process-wide state that every run mode shares. It detects the existing
+// installation when it is created, holds the paths every step derives its targets from, carries
+// the progress, stage texts and visible log that the running operation writes and the wizard
+// reads, and starts each long operation on a detached worker thread while the busy flag keeps a
+// second one from starting.
+//
+// Threads: the wizard thread (snapshots, destination selection, starting operations), at most one
+// worker, or the entry thread for command-line runs. `lock` guards `view`, the progress band and
+// `chained`. `paths` and `adb_port` change only while no operation runs, so a worker reads them
+// without the lock. Lock order: `lock` may be held while the installation log is written, never
+// the reverse.
+
+#include <mutex>
+#include <string>
+
+#include "app/install_paths.h"
+#include "app/installer_snapshot.h"
+
+namespace vellmora {
+
+inline constexpr int kDefaultAdbPort = 5565;
+
+class InstallerEngine {
+ public:
+  static InstallerEngine& Instance();
+
+  // Detects the installation of this machine. Instance() builds the process-wide one; tests build
+  // their own.
+  InstallerEngine();
+  InstallerEngine(const InstallerEngine&) = delete;
+  InstallerEngine& operator=(const InstallerEngine&) = delete;
+
+  InstallerSnapshot TakeSnapshot();
+
+  // Writes the operation header to the log and resets the state for a new operation.
+  void BeginOperation(const std::string& title);
+  // Wizard operations: each runs on a detached worker; a request while busy is ignored.
+  void StartFullInstallation();
+  void StartPie64Installation();
+  void StartCleanup();
+
+  // The unattended "--install-all" run on the calling thread: 0 success, 1 failure, 170 busy.
+  int InstallAllBlocking();
+  // The command-line diagnostics and the launcher migration; each returns its exit code.
+  int RunRegistryDiagnostic(const std::string& argument);
+  int RunComDiagnostic(const std::string& argument);
+  int RunPie64Diagnostic(const std::string& argument);
+  int MigrateDirectPlayer();
+
+  // The destination disk, from the wizard's list or the "--install-all" argument.
+  bool SelectDestination(const std::string& text);
+
+  // The operations' procedures.
+  void InstallAll();
+  void InstallPie64V2(const std::wstring& package_path);
+  void Uninstall();
+
+  void SetProgress(float fraction);
+  void SetProgressRange(float start, float end);
+  void SetChained(bool chained_steps);
+  void MarkRestartRequired();
+  // Recomputes the display texts of the destination. The caller holds `lock`.
+  void RefreshDisplayPaths();
+  // Re-runs the installation probes. The caller holds `lock`.
+  void RefreshInstallationState();
+
+  std::mutex lock;
+  InstallerSnapshot view;
+  float progress_range_start = 0.0f;
+  float progress_range_end = 1.0f;
+  bool chained = false;
+  InstallPaths paths;
+  int adb_port = kDefaultAdbPort;
+
+ private:
+  // Shared start of the three diagnostics: the drive root check, the busy check and the header.
+  // Returns 0 when the diagnostic may run, else the exit code to return.
+  int BeginDiagnostic(const std::string& argument, const std::string& title);
+};
+
+}  // namespace vellmora
