@@ -128,7 +128,13 @@ Win32Error ListDirectory(const Path& directory, std::vector<DirectoryEntry>* ent
   if (find == INVALID_HANDLE_VALUE) {
     Win32Error error = ::GetLastError();
     // A drive root has no "." or "..", so an empty one matches nothing at all.
-    return error == ERROR_FILE_NOT_FOUND ? kErrorSuccess : error;
+    if (error == ERROR_FILE_NOT_FOUND) return kErrorSuccess;
+    // Windows names a file used as a directory ERROR_DIRECTORY; Wine says the name is invalid.
+    DWORD attributes = ::GetFileAttributesW(directory.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return kErrorDirectory;
+    }
+    return error;
   }
   Win32Error error = kErrorSuccess;
   for (;;) {
@@ -202,14 +208,20 @@ Win32Error CreateJunction(const Path& link, const Path& target) {
 
 Win32Error CreateSymbolicLinkW(const Path& link, const Path& target, bool directory) {
   const DWORD kind = directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
-  if (::CreateSymbolicLinkW(link.c_str(), target.c_str(),
-                            kind | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
-    return kErrorSuccess;
-  }
-  Win32Error error = ::GetLastError();
+  BOOL created = ::CreateSymbolicLinkW(link.c_str(), target.c_str(),
+                                       kind | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
   // Systems older than developer-mode links reject the unprivileged flag itself.
-  if (error != ERROR_INVALID_PARAMETER) return error;
-  return Result(::CreateSymbolicLinkW(link.c_str(), target.c_str(), kind));
+  if (!created && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+    created = ::CreateSymbolicLinkW(link.c_str(), target.c_str(), kind);
+  }
+  if (!created) return ::GetLastError();
+  // Wine answers success without creating anything; a caller must not build on a link that
+  // is not there.
+  DWORD attributes = ::GetFileAttributesW(link.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return kErrorNotSupported;
+  }
+  return kErrorSuccess;
 }
 
 }  // namespace platform
