@@ -1,0 +1,38 @@
+#pragma once
+// Child processes for the process-level tests: an executable started with an exact command line
+// (what the Windows entry receives after the program name), on the same machine as the test.
+
+#include <string>
+
+namespace vellmora::testing {
+
+struct ChildResult {
+  bool started = false;
+  bool finished = false;  // false when the time limit ran out (the child was killed)
+  int exit_code = -1;
+};
+
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess();
+
+  // sim_root: the simulated machine the child must use (ignored on Windows).
+  bool Start(const std::string& executable, const std::wstring& command_line,
+             const std::string& sim_root);
+  ChildResult Wait(int timeout_ms);
+  void Kill();
+
+ private:
+  long long process_ = -1;  // pid, or the process HANDLE on Windows
+};
+
+ChildResult RunChild(const std::string& executable, const std::wstring& command_line,
+                     const std::string& sim_root, int timeout_ms = 60000);
+
+// Path of a sibling test executable or of VellmoraSetup, as the platform can start it.
+std::string BuiltExecutable(const char* build_path);
+
+}  // namespace vellmora::testing
