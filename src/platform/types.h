@@ -34,8 +34,10 @@ inline constexpr Win32Error kErrorAlreadyExists = 183;
 inline constexpr Win32Error kErrorEnvvarNotFound = 203;
 inline constexpr Win32Error kErrorMoreData = 234;
 inline constexpr Win32Error kErrorDirectory = 267;
+inline constexpr Win32Error kErrorNotOwner = 288;
 inline constexpr Win32Error kErrorKeyDeleted = 1018;
 inline constexpr Win32Error kErrorRetry = 1237;
+inline constexpr Win32Error kErrorPrivilegeNotHeld = 1314;
 inline constexpr Win32Error kErrorNotAReparsePoint = 4390;
 
 // An opaque kernel handle (a HANDLE on Windows). 0 and -1 are both "no handle", as they are for

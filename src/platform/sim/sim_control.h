@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace sim {
 
 struct DriveOptions {
@@ -41,22 +43,36 @@ struct MachineOptions {
 // C:\Users\<user>\{AppData\Local\Temp, AppData\Roaming\Microsoft\Windows\Start Menu\Programs,
 // Desktop}, the matching environment (ProgramFiles, ProgramW6432, ProgramData, SystemRoot, TEMP,
 // TMP, USERPROFILE, LOCALAPPDATA, APPDATA, ...) and an empty registry with HKLM\SOFTWARE and
-// HKCU\Software. Returns false with a message on stderr when the folder cannot be written.
+// HKCU\Software. Returns false with a message on stderr when the folder cannot be written, the
+// options make no machine (no C: drive, a drive twice), or the folder holds something that is
+// not a machine (so that a mistyped root never wipes a real folder).
 bool CreateMachine(const std::string& root, const MachineOptions& options = {});
 
 // Serves the machine at root to this process from now on (instead of VELLMORA_SIM_MACHINE),
-// forgetting in-process state of the previous machine (environment, faults, open-handle table).
+// forgetting in-process state of the previous machine (environment, faults, open-handle table:
+// handles of the previous machine are closed). It also sets VELLMORA_SIM_MACHINE in the process
+// environment, so that child processes started afterwards run on the same machine.
 void UseMachine(const std::string& root);
 std::string MachineRoot();
 
 // The host path behind a Windows path of the machine (for fixtures that build trees with the
-// host's tools); empty when the path is not on one of the machine's drives.
+// host's tools); empty when the path is not on one of the machine's drives. Existing components
+// are found whatever their letter case.
 std::string HostPathOf(const std::wstring& windows_path);
+// The Windows path of a host path inside one of the machine's drive folders (host links
+// resolved); empty otherwise.
+std::wstring WindowsPathOf(const std::string& host_path);
 
 // Machine settings, written to machine.ini so that other processes see them too.
 void SetElevated(bool elevated);
 void SetFreeBytes(char drive_letter, std::uint64_t free_bytes);
 void SetTcpListeners(const std::vector<std::uint16_t>& ports);
+// Where SHGetKnownFolderPath finds a known folder; an empty path leaves the machine without it
+// (SHGetKnownFolderPath then fails with kErrorFileNotFound, create or not).
+void SetKnownFolder(platform::KnownFolder folder, const std::wstring& path);
+// The environment block that processes started later begin with (value null: removed). The
+// running process keeps its own block; change that with platform::SetEnvironmentVariableW.
+void SetMachineEnvironmentVariable(const std::wstring& name, const std::wstring* value);
 
 // Fault injection: the nth operation (1-based, counted in this process from the moment the fault
 // is added) of the given kind whose path matches the pattern fails with the error, once.

@@ -1,0 +1,165 @@
+#include "platform/system.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/random.h>
+#include <time.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <exception>
+#include <random>
+
+#include "platform/sim/machine.h"
+
+namespace platform {
+namespace {
+
+constexpr std::uint32_t kAccessViolation = 0xC0000005;
+constexpr std::uint32_t kIllegalInstruction = 0xC000001D;
+constexpr std::uint32_t kIntegerDivideByZero = 0xC0000094;
+constexpr std::uint32_t kFatalAppExit = 0x40000015;  // what abort() raises on Windows
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
+
+std::atomic<UnhandledExceptionFilter> g_filter{nullptr};
+std::atomic<bool> g_in_filter{false};
+
+std::uint32_t CodeOf(int signal_number) {
+  switch (signal_number) {
+    case SIGSEGV:
+    case SIGBUS: return kAccessViolation;
+    case SIGILL: return kIllegalInstruction;
+    case SIGFPE: return kIntegerDivideByZero;
+    default: return kFatalAppExit;
+  }
+}
+
+// ExceptionAddress is the faulting instruction, which the signal context holds.
+const void* FaultingAddress(const siginfo_t* info, void* context) {
+  const auto* user = static_cast<const ucontext_t*>(context);
+#if defined(__x86_64__)
+  if (user) return reinterpret_cast<const void*>(user->uc_mcontext.gregs[REG_RIP]);
+#elif defined(__aarch64__)
+  if (user) return reinterpret_cast<const void*>(user->uc_mcontext.pc);
+#endif
+  return info ? info->si_addr : nullptr;
+}
+
+// Runs the filter once; an exception inside the filter ends the process at once.
+[[noreturn]] void EndThroughFilter(const ExceptionDetails& details) {
+  if (!g_in_filter.exchange(true)) {
+    if (UnhandledExceptionFilter filter = g_filter.load()) filter(details);
+  }
+  // Windows ends the process with the exception code as its exit code.
+  _exit(static_cast<int>(details.has_record ? details.code : kFatalAppExit));
+}
+
+void OnCrashSignal(int signal_number, siginfo_t* info, void* context) {
+  ExceptionDetails details;
+  details.has_record = true;
+  details.code = CodeOf(signal_number);
+  details.address = FaultingAddress(info, context);
+  EndThroughFilter(details);
+}
+
+void OnTerminate() { EndThroughFilter(ExceptionDetails{}); }
+
+// A stack overflow leaves no stack for the handler: this thread gets one of its own.
+void InstallAlternateStack() {
+  thread_local bool installed = false;
+  if (installed) return;
+  constexpr size_t kSize = 256 * 1024;
+  stack_t stack{};
+  stack.ss_sp = new char[kSize];  // kept for the life of the thread
+  stack.ss_size = kSize;
+  installed = sigaltstack(&stack, nullptr) == 0;
+}
+
+}  // namespace
+
+std::uint32_t GetCurrentProcessId() { return static_cast<std::uint32_t>(getpid()); }
+
+std::uint32_t GetCurrentThreadId() { return static_cast<std::uint32_t>(gettid()); }
+
+SystemTime GetLocalTime() {
+  struct timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  struct tm local{};
+  localtime_r(&now.tv_sec, &local);
+  SystemTime time;
+  time.year = static_cast<std::uint16_t>(local.tm_year + 1900);
+  time.month = static_cast<std::uint16_t>(local.tm_mon + 1);
+  time.day_of_week = static_cast<std::uint16_t>(local.tm_wday);
+  time.day = static_cast<std::uint16_t>(local.tm_mday);
+  time.hour = static_cast<std::uint16_t>(local.tm_hour);
+  time.minute = static_cast<std::uint16_t>(local.tm_min);
+  time.second = static_cast<std::uint16_t>(local.tm_sec);
+  time.milliseconds = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
+  return time;
+}
+
+std::uint64_t GetTickCount64() {
+  // Boot time, like Windows' tick count, keeps counting across a suspend.
+  struct timespec now{};
+  clock_gettime(CLOCK_BOOTTIME, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000 +
+         static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
+}
+
+void Sleep(std::uint32_t milliseconds) {
+  struct timespec wait{};
+  wait.tv_sec = milliseconds / 1000;
+  wait.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000;
+  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
+}
+
+Win32Error CoCreateGuid(Guid* guid) {
+  unsigned char bytes[16];
+  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    std::random_device device;
+    for (unsigned char& byte : bytes) byte = static_cast<unsigned char>(device());
+  }
+  guid->data1 = static_cast<std::uint32_t>(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 |
+                bytes[3];
+  guid->data2 = static_cast<std::uint16_t>(bytes[4] << 8 | bytes[5]);
+  // Version 4 (random) in the top nibble of data3, the RFC 4122 variant in data4[0].
+  guid->data3 = static_cast<std::uint16_t>(((bytes[6] << 8 | bytes[7]) & 0x0FFF) | 0x4000);
+  for (int i = 0; i < 8; ++i) guid->data4[i] = bytes[8 + i];
+  guid->data4[0] = static_cast<std::uint8_t>((guid->data4[0] & 0x3F) | 0x80);
+  return kErrorSuccess;
+}
+
+void OutputDebugStringA(const std::string& text) {
+  std::string path = sim::internal::Root() + "/debug-output.txt";
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;  // nobody is listening: Windows drops the text too
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) break;
+    done += static_cast<size_t>(wrote);
+  }
+  close(fd);
+}
+
+void SetUnhandledExceptionFilter(UnhandledExceptionFilter filter) {
+  g_filter.store(filter);
+  if (!filter) {
+    for (int signal_number : kCrashSignals) ::signal(signal_number, SIG_DFL);
+    std::set_terminate(nullptr);
+    return;
+  }
+  InstallAlternateStack();
+  struct sigaction action{};
+  action.sa_sigaction = OnCrashSignal;
+  action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  sigemptyset(&action.sa_mask);
+  for (int signal_number : kCrashSignals) sigaction(signal_number, &action, nullptr);
+  std::set_terminate(OnTerminate);
+}
+
+}  // namespace platform
