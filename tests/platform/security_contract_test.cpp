@@ -1,0 +1,16 @@
+#include <gtest/gtest.h>
+
+#include "platform/security.h"
+#include "support/test_machine.h"
+
+namespace {
+
+TEST(SecurityContract, TheProcessTokenTellsItsElevation) {
+  vellmora::testing::TestMachine machine;
+  bool first = false, second = true;
+  ASSERT_EQ(platform::GetTokenElevation(&first), platform::kErrorSuccess);
+  ASSERT_EQ(platform::GetTokenElevation(&second), platform::kErrorSuccess);
+  EXPECT_EQ(first, second);
+}
+
+}  // namespace
