@@ -54,7 +54,7 @@ std::string ElevationText() {
 
 void InstallerSnapshot::AppendLine(const std::string& text) {
   platform::SystemTime now = platform::GetLocalTime();
-  char time_text[16];
+  char time_text[24];
   std::snprintf(time_text, sizeof time_text, "[%02u:%02u:%02u]", now.hour, now.minute, now.second);
   log_lines.push_back(text);
   log_times.push_back(time_text);

@@ -3,9 +3,13 @@
 #include <cwchar>
 
 #include "app/path_helpers.h"
+#include "app_test.h"
 
-namespace vellmora {
+namespace vellmora::testing {
 namespace {
+
+// Full-path resolution belongs to the machine, so these run on one.
+class PathHelpersTest : public AppTest {};
 
 struct KeyCase {
   const wchar_t* a;
@@ -13,7 +17,7 @@ struct KeyCase {
   bool same;
 };
 
-TEST(PathKeyTest, NormalisesBeforeComparing) {
+TEST_F(PathHelpersTest, PathKeyNormalisesBeforeComparing) {
   const KeyCase cases[] = {
       {L"C:/Program Files/../Vellmora/", L"c:\\vellmora", true},
       {L"\\\\?\\C:\\Vellmora\\Bin", L"C:\\Vellmora\\bin", true},
@@ -34,7 +38,7 @@ struct InsideCase {
   bool inside;
 };
 
-TEST(IsPathInsideTest, StrictlyBelowOnly) {
+TEST_F(PathHelpersTest, IsPathInsideStrictlyBelowOnly) {
   const InsideCase cases[] = {
       {L"D:\\Vellmora\\bin", L"D:\\VELLMORA", true},
       {L"D:\\Vellmora2", L"D:\\Vellmora", false},
@@ -60,7 +64,7 @@ struct PartsCase {
   bool absolute;
 };
 
-TEST(PathPartsTest, RootParentLastComponent) {
+TEST_F(PathHelpersTest, PathPartsRootParentLastComponent) {
   const PartsCase cases[] = {
       {L"D:\\Games", L"D:\\", L"D:\\", L"Games", true},
       {L"d:", L"d:", L"d:", L"", false},
@@ -79,7 +83,7 @@ TEST(PathPartsTest, RootParentLastComponent) {
   }
 }
 
-TEST(PathPartsTest, TrailingSeparatorsGoButARootStays) {
+TEST_F(PathHelpersTest, PathPartsTrailingSeparatorsGoButARootStays) {
   EXPECT_EQ(WithoutTrailingSeparators(L"D:\\Apps\\Vellmora\\/\\"), L"D:\\Apps\\Vellmora");
   EXPECT_EQ(WithoutTrailingSeparators(L"D:\\"), L"D:\\");
   EXPECT_EQ(JoinPath(L"D:\\", L"Vellmora"), L"D:\\Vellmora");
@@ -87,4 +91,4 @@ TEST(PathPartsTest, TrailingSeparatorsGoButARootStays) {
 }
 
 }  // namespace
-}  // namespace vellmora
+}  // namespace vellmora::testing
