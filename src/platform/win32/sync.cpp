@@ -4,6 +4,13 @@
 #include "platform/sync.h"
 
 namespace platform {
+namespace {
+
+// -1 is also the current-process pseudo-handle: waiting on it would wait for this process to end
+// instead of failing.
+bool IsNoHandle(RawHandle handle) { return handle == 0 || handle == kNoHandle; }
+
+}  // namespace
 
 Win32Error CreateMutexW(const std::wstring& name, const std::wstring& sddl, UniqueHandle* mutex) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -30,10 +37,15 @@ Win32Error CreateMutexW(const std::wstring& name, const std::wstring& sddl, Uniq
 }
 
 std::uint32_t WaitForSingleObject(RawHandle mutex, std::uint32_t milliseconds) {
+  if (IsNoHandle(mutex)) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return kWaitFailed;
+  }
   return ::WaitForSingleObject(reinterpret_cast<HANDLE>(mutex), milliseconds);
 }
 
 Win32Error ReleaseMutex(RawHandle mutex) {
+  if (IsNoHandle(mutex)) return kErrorInvalidHandle;
   return ::ReleaseMutex(reinterpret_cast<HANDLE>(mutex)) ? kErrorSuccess : ::GetLastError();
 }
 
