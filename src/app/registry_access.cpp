@@ -53,6 +53,12 @@ bool WriteRegistryValue(RegistryRoot root, const wchar_t* sub_key, const wchar_t
   return true;
 }
 
+bool OpenForQuery(RegistryRoot root, const wchar_t* sub_key, std::uint32_t view,
+                  RegistryKey* key) {
+  return platform::RegOpenKeyExW(root, sub_key ? sub_key : L"", platform::kKeyQueryValue | view,
+                                 key) == platform::kErrorSuccess;
+}
+
 }  // namespace
 
 bool WriteRegistryString(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
@@ -92,10 +98,7 @@ bool DeleteRegistryValue(RegistryRoot root, const wchar_t* sub_key, const wchar_
 bool ReadRegistryString(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
                         std::wstring* out, std::uint32_t view) {
   RegistryKey key;
-  if (platform::RegOpenKeyExW(root, sub_key ? sub_key : L"", platform::kKeyQueryValue | view,
-                              &key) != platform::kErrorSuccess) {
-    return false;
-  }
+  if (!OpenForQuery(root, sub_key, view, &key)) return false;
   std::uint32_t type = 0;
   std::uint32_t size = 0;
   if (platform::RegQueryValueExW(key, value_name, &type, nullptr, &size) !=
@@ -118,10 +121,7 @@ bool ReadRegistryString(RegistryRoot root, const wchar_t* sub_key, const wchar_t
 bool ReadRegistryDword(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
                        std::uint32_t* out, std::uint32_t view) {
   RegistryKey key;
-  if (platform::RegOpenKeyExW(root, sub_key ? sub_key : L"", platform::kKeyQueryValue | view,
-                              &key) != platform::kErrorSuccess) {
-    return false;
-  }
+  if (!OpenForQuery(root, sub_key, view, &key)) return false;
   std::uint8_t data[4] = {};
   std::uint32_t type = 0;
   std::uint32_t size = sizeof data;
@@ -167,10 +167,7 @@ bool RegistryKeyAbsentOrStringEquals(RegistryRoot root, const wchar_t* sub_key,
                                      std::uint32_t view) {
   {
     RegistryKey key;
-    if (platform::RegOpenKeyExW(root, sub_key ? sub_key : L"", platform::kKeyQueryValue | view,
-                                &key) != platform::kErrorSuccess) {
-      return true;
-    }
+    if (!OpenForQuery(root, sub_key, view, &key)) return true;
   }
   return RegistryStringEquals(root, sub_key, value_name, expected, view);
 }
