@@ -179,23 +179,22 @@ std::string DriveFolder(char letter) { return Root() + "/drives/" + std::string(
 std::wstring WindowsPathOfHost(const std::string& host_path) {
   std::string resolved = RealPath(host_path);
   if (resolved.empty()) return std::wstring();
-  std::string drives = RealPath(Root() + "/drives");
-  if (drives.empty() || resolved.compare(0, drives.size() + 1, drives + "/") != 0) {
-    return std::wstring();
-  }
-  std::string inside = resolved.substr(drives.size() + 1);
-  if (inside.empty() || (inside.size() > 1 && inside[1] != '/')) return std::wstring();
-  char letter = inside[0];
-  if (!Config()->Drive(letter)) return std::wstring();
-  std::wstring windows = std::wstring(1, static_cast<wchar_t>(letter)) + L":\\";
-  if (inside.size() > 2) {
-    std::wstring rest = FromUtf8(inside.substr(2));
-    for (wchar_t& c : rest) {
-      if (c == L'/') c = L'\\';
+  // A drive folder may itself be a host link (to a bigger disk, or to a build folder).
+  for (const sim::DriveOptions& drive : Config()->drives) {
+    std::string folder = RealPath(DriveFolder(drive.letter));
+    if (folder.empty()) continue;
+    if (resolved != folder && resolved.compare(0, folder.size() + 1, folder + "/") != 0) continue;
+    std::wstring windows = std::wstring(1, static_cast<wchar_t>(drive.letter)) + L":\\";
+    if (resolved.size() > folder.size() + 1) {
+      std::wstring rest = FromUtf8(resolved.substr(folder.size() + 1));
+      for (wchar_t& c : rest) {
+        if (c == L'/') c = L'\\';
+      }
+      windows += rest;
     }
-    windows += rest;
+    return windows;
   }
-  return windows;
+  return std::wstring();
 }
 
 char DriveOfHost(const std::string& host_path) {

@@ -1,5 +1,6 @@
 #include "platform/sim/registry_store.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <sstream>
@@ -302,6 +303,10 @@ bool ParseRegistry(const std::string& text, RegistryTree* tree, std::string* err
   std::string line;
   int number = 0;
   RegistryNode* key = nullptr;
+  // Keys of a hand-written file may come without ids; they get fresh ones once every recorded id
+  // is known.
+  std::vector<RegistryNode*> without_id;
+  std::uint64_t next_id = parsed.next_id;
   auto fail = [&](const std::string& why) {
     *error = "line " + std::to_string(number) + ": " + why;
     return false;
@@ -319,13 +324,14 @@ bool ParseRegistry(const std::string& text, RegistryTree* tree, std::string* err
     std::string trimmed = Trim(line);
     if (trimmed.empty() || trimmed == kHeader) continue;
     if (trimmed.compare(0, 14, "; next key id ") == 0) {
-      parsed.next_id = std::strtoull(trimmed.c_str() + 14, nullptr, 10);
+      next_id = std::max<std::uint64_t>(next_id, std::strtoull(trimmed.c_str() + 14, nullptr, 10));
       continue;
     }
     if (trimmed.compare(0, 5, "; id ") == 0) {
       if (!key) return fail("key id outside a key");
       key->id = std::strtoull(trimmed.c_str() + 5, nullptr, 10);
-      if (key->id >= parsed.next_id) parsed.next_id = key->id + 1;
+      next_id = std::max(next_id, key->id + 1);
+      std::erase(without_id, key);
       continue;
     }
     if (trimmed[0] == ';') continue;
@@ -336,7 +342,9 @@ bool ParseRegistry(const std::string& text, RegistryTree* tree, std::string* err
       if (!SplitKeyPath(FromUtf8(trimmed.substr(1, trimmed.size() - 2)), &root, &parts)) {
         return fail("not a key of HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER");
       }
+      RegistryNode* existing = parsed.Find(root, parts);
       key = parsed.Create(root, parts);
+      if (!existing && !parts.empty()) without_id.push_back(key);
       continue;
     }
     if (!key) return fail("value outside a key");
@@ -355,6 +363,8 @@ bool ParseRegistry(const std::string& text, RegistryTree* tree, std::string* err
       key->values.push_back(std::move(value));
     }
   }
+  for (RegistryNode* node : without_id) node->id = next_id++;
+  parsed.next_id = next_id;
   *tree = std::move(parsed);
   return true;
 }

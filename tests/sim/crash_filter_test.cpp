@@ -1,0 +1,87 @@
+// The last-chance exception filter: which Windows exception each crash becomes.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <exception>
+#include <functional>
+#include <stdexcept>
+
+#include "fork_child.h"
+#include "platform/system.h"
+
+namespace {
+
+using namespace platform;
+
+// The child reports what its filter saw through a pipe.
+int g_report_fd = -1;
+
+struct Report {
+  bool has_record = false;
+  std::uint32_t code = 0;
+  bool has_address = false;
+};
+
+long ReportingFilter(const ExceptionDetails& details) {
+  Report report{details.has_record, details.code, details.address != nullptr};
+  ssize_t ignored = write(g_report_fd, &report, sizeof report);
+  (void)ignored;
+  return kExceptionExecuteHandler;
+}
+
+void Throw() { throw std::runtime_error("nobody catches this"); }
+// An exception that leaves a noexcept function ends in std::terminate.
+void ThrowThroughNoexcept() noexcept { Throw(); }
+
+TEST(SimCrashFilter, CrashesBecomeWindowsExceptionsAndEndTheProcessWithTheirCode) {
+  struct Case {
+    const char* label;
+    std::function<void()> crash;
+    bool has_record;
+    std::uint32_t code;
+  } cases[] = {
+      {"null write",
+       [] {
+         volatile int* nowhere = nullptr;
+         *nowhere = 1;
+       },
+       true, 0xC0000005},
+      {"integer division by zero",
+       [] {
+         // Both operands unknown, so that the compiler must emit a real division.
+         volatile int numerator = 7;
+         volatile int zero = 0;
+         volatile int result = numerator / zero;
+         (void)result;
+       },
+       true, 0xC0000094},
+      {"abort", [] { std::abort(); }, true, 0x40000015},
+      {"terminate", [] { ThrowThroughNoexcept(); }, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    auto result = sim_tests::RunInChild([&] {
+      close(pipe_fds[0]);
+      g_report_fd = pipe_fds[1];
+      SetUnhandledExceptionFilter(ReportingFilter);
+      c.crash();
+      return 0;
+    });
+    close(pipe_fds[1]);
+    Report report;
+    ASSERT_EQ(read(pipe_fds[0], &report, sizeof report), static_cast<ssize_t>(sizeof report));
+    close(pipe_fds[0]);
+    EXPECT_EQ(report.has_record, c.has_record);
+    EXPECT_EQ(report.code, c.code);
+    EXPECT_EQ(report.has_address, c.has_record);
+    ASSERT_TRUE(result.exited);
+    std::uint32_t windows_exit = c.has_record ? c.code : 0x40000015;
+    EXPECT_EQ(result.code, static_cast<int>(windows_exit & 0xFF));
+  }
+}
+
+}  // namespace
