@@ -402,7 +402,8 @@ TEST_F(FilesContract, AJunctionIsAReparsePointThatListingAndRemovalDoNotFollow) 
   EXPECT_NE(status.attributes & kAttributeDirectory, 0u);
   EXPECT_NE(status.attributes & kAttributeReparsePoint, 0u);
   EXPECT_EQ(status.reparse_tag, kReparseTagMountPoint);
-  const DirectoryEntry* listed = Find(List(L""), L"junction");
+  std::vector<DirectoryEntry> sandbox = List(L"");
+  const DirectoryEntry* listed = Find(sandbox, L"junction");
   ASSERT_NE(listed, nullptr);
   EXPECT_EQ(listed->status.reparse_tag, kReparseTagMountPoint);
   EXPECT_NE(listed->status.attributes & kAttributeReparsePoint, 0u);
