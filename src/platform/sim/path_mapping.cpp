@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cwctype>
 #include <vector>
 
@@ -41,18 +42,34 @@ void AppendComponents(const std::wstring& rest, bool trim, std::vector<std::wstr
   }
 }
 
+// Compares a host name with a wanted name, both in UTF-8, ignoring letter case; ASCII names (most
+// of them) are compared without converting anything.
+bool SameName(const char* host, const std::string& wanted, const std::wstring& wanted_wide,
+              bool wanted_ascii) {
+  size_t i = 0;
+  for (; host[i] && i < wanted.size(); ++i) {
+    unsigned char a = static_cast<unsigned char>(host[i]);
+    unsigned char b = static_cast<unsigned char>(wanted[i]);
+    if (a >= 0x80 || b >= 0x80) break;
+    if (std::toupper(a) != std::toupper(b)) return false;
+  }
+  if (!host[i] && i == wanted.size()) return true;
+  if (wanted_ascii && static_cast<unsigned char>(host[i]) < 0x80) return false;
+  return EqualsIgnoringCase(FromUtf8(host), wanted_wide);
+}
+
 std::string ResolveComponent(const std::string& directory, const std::wstring& name) {
   std::string exact = ToUtf8(name);
   struct stat st{};
   if (lstat((directory + "/" + exact).c_str(), &st) == 0) return exact;
   DIR* dir = opendir(directory.c_str());
   if (!dir) return exact;
+  bool ascii = true;
+  for (char c : exact) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
   std::string found = exact;
   while (dirent* entry = readdir(dir)) {
-    std::string candidate = entry->d_name;
-    if (candidate == "." || candidate == "..") continue;
-    if (EqualsIgnoringCase(FromUtf8(candidate), name)) {
-      found = candidate;
+    if (SameName(entry->d_name, exact, name, ascii)) {
+      found = entry->d_name;
       break;
     }
   }

@@ -140,6 +140,7 @@ Win32Error RegSetValueExW(const RegistryKey& key, const wchar_t* value_name, std
     }
     value->type = type;
     value->data.assign(data, data + size);
+    node->ValuesChanged();
     *changed = true;
     return kErrorSuccess;
   });
@@ -209,6 +210,7 @@ Win32Error RegDeleteTreeW(const RegistryKey& key, const std::wstring& sub_key) {
       *changed = !node->values.empty() || !node->children.empty();
       node->values.clear();
       node->children.clear();
+      node->ValuesChanged();
       return kErrorSuccess;
     }
     RegistryNode* parent = node;

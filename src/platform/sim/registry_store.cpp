@@ -95,14 +95,22 @@ std::string FormatData(const RegistryValue& value) {
   return out;
 }
 
-void FormatNode(const RegistryNode& node, const std::string& path, std::ostringstream& out) {
-  out << "\n[" << path << "]\n; id " << node.id << "\n";
-  for (const RegistryValue& value : node.values) {
-    out << (value.name.empty() ? std::string("@") : Quoted(value.name)) << "="
-        << FormatData(value) << "\n";
+void FormatNode(const RegistryNode& node, const std::string& path, std::string& out) {
+  if (node.text_stale) {
+    std::ostringstream block;
+    block << "\n[" << path << "]\n; id " << node.id << "\n";
+    for (const RegistryValue& value : node.values) {
+      block << (value.name.empty() ? std::string("@") : Quoted(value.name)) << "="
+            << FormatData(value) << "\n";
+    }
+    node.path_text = path;
+    node.text = block.str();
+    node.text_stale = false;
   }
+  out += node.text;
   for (const auto& [folded, child] : node.children) {
-    FormatNode(*child, path + "\\" + ToUtf8(child->name), out);
+    if (child->path_text.empty()) child->path_text = node.path_text + "\\" + ToUtf8(child->name);
+    FormatNode(*child, child->path_text, out);
   }
 }
 
@@ -234,6 +242,7 @@ bool RegistryNode::RemoveValue(const std::wstring& value_name) {
   for (auto it = values.begin(); it != values.end(); ++it) {
     if (EqualsIgnoringCase(it->name, value_name)) {
       values.erase(it);
+      ValuesChanged();
       return true;
     }
   }
@@ -290,11 +299,10 @@ RegistryTree InitialRegistry() {
 }
 
 std::string FormatRegistry(const RegistryTree& tree) {
-  std::ostringstream out;
-  out << kHeader << "\n; next key id " << tree.next_id << "\n";
+  std::string out = std::string(kHeader) + "\n; next key id " + std::to_string(tree.next_id) + "\n";
   FormatNode(tree.local_machine, "HKEY_LOCAL_MACHINE", out);
   FormatNode(tree.current_user, "HKEY_CURRENT_USER", out);
-  return out.str();
+  return out;
 }
 
 bool ParseRegistry(const std::string& text, RegistryTree* tree, std::string* error) {

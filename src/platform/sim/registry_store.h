@@ -30,6 +30,13 @@ struct RegistryNode {
   RegistryValue* FindValue(const std::wstring& value_name);
   bool RemoveValue(const std::wstring& value_name);
   RegistryNode* FindChild(const std::wstring& child_name) const;
+  // Every change of values must say so: the node's text in registry.txt is kept until then, so
+  // that saving a large registry after each change stays cheap.
+  void ValuesChanged() { text_stale = true; }
+
+  mutable std::string path_text;  // as written in the key's header line
+  mutable std::string text;       // the header line, the id and the values
+  mutable bool text_stale = true;
 };
 
 struct RegistryTree {
