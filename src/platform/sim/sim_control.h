@@ -12,6 +12,11 @@
 //   debug-output.txt   what OutputDebugStringA sent
 // Names are looked up case-insensitively, as Windows does; new entries keep the case they were
 // created with. Unix symbolic links are reported as reparse points.
+//
+// Every seam call that touches the machine (files, paths, environment, drives, registry, token,
+// TCP table, mutexes, debug output) needs one: without UseMachine or VELLMORA_SIM_MACHINE the
+// first such call prints a message naming VELLMORA_SIM_MACHINE and aborts. Process and thread
+// ids, clocks, Sleep, GUIDs and the exception filter work without a machine.
 
 #include <cstdint>
 #include <string>
@@ -81,7 +86,9 @@ void SetMachineEnvironmentVariable(const std::wstring& name, const std::wstring*
 // are matched after redirection, e.g. HKLM\SOFTWARE\WOW6432Node\...).
 // Kinds: create_file, read, write, flush, copy, move, replace, delete_file, create_directory,
 // remove_directory, set_attributes, list_directory, reg_create, reg_open, reg_set, reg_query,
-// reg_delete_value, reg_delete_tree.
+// reg_delete_value, reg_delete_tree. CreateJunction counts as create_directory and
+// CreateSymbolicLinkW as create_file of the link's path; copy, move and replace match either of
+// their two paths. An unknown kind aborts: a test that misspells one would otherwise pass.
 // Faults in machine.ini ("fault = <kind> <nth> <error> <pattern>" lines in [faults]) are loaded by
 // every process that starts on the machine and count in that process.
 struct Fault {
