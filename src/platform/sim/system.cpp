@@ -68,13 +68,15 @@ void OnTerminate() { EndThroughFilter(ExceptionDetails{}); }
 
 // A stack overflow leaves no stack for the handler: this thread gets one of its own.
 void InstallAlternateStack() {
-  thread_local bool installed = false;
-  if (installed) return;
+  // Kept for the life of the thread (a signal may come at any time until it ends).
+  thread_local char* alternate_stack = nullptr;
+  if (alternate_stack) return;
   constexpr size_t kSize = 256 * 1024;
+  alternate_stack = new char[kSize];
   stack_t stack{};
-  stack.ss_sp = new char[kSize];  // kept for the life of the thread
+  stack.ss_sp = alternate_stack;
   stack.ss_size = kSize;
-  installed = sigaltstack(&stack, nullptr) == 0;
+  sigaltstack(&stack, nullptr);
 }
 
 }  // namespace
