@@ -4,10 +4,13 @@
 //
 // A machine lives in a machine-root folder on the Linux host, shared by every process that names
 // it (through UseMachine or the VELLMORA_SIM_MACHINE environment variable):
-//   machine.ini        configuration: user, elevation, drives (letter, type, free bytes), the
-//                      environment block, TCP listeners, faults (readable text, see CreateMachine)
+//   machine.ini        configuration: user, elevation, the current directory relative paths
+//                      resolve against (C:\Windows\System32, as an elevated process gets), drives
+//                      (letter, type, free bytes), the environment block, known folders, TCP
+//                      listeners, faults (readable text; see README.md for an example)
 //   drives/<L>/        the contents of drive L: (C:\ is drives/C/)
 //   registry.txt       the registry, in a .reg-like text form
+//   attributes.txt     hidden, system and archive bits (and read-only of directories and links)
 //   mutexes/           the named mutexes' lock files
 //   debug-output.txt   what OutputDebugStringA sent
 // Names are looked up case-insensitively, as Windows does; new entries keep the case they were
