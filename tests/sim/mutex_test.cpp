@@ -70,7 +70,7 @@ TEST_F(SimMutex, AnotherProcessWaitsWhileTheMutexIsHeld) {
     if (CreateMutexW(kName, L"", &mutex) != kErrorSuccess) return 10;
     if (WaitForSingleObject(mutex.Get(), 0) != kWaitObject0) return 11;
     if (write(taken[1], "x", 1) != 1) return 12;
-    Sleep(300);
+    Sleep(1000);  // long enough for a loaded machine to reach the waits below
     return ReleaseMutex(mutex.Get()) == kErrorSuccess ? 0 : 13;
   });
   close(taken[1]);
