@@ -42,12 +42,23 @@ class RegistryKey {
   RegistryKey(const RegistryKey&) = delete;
   RegistryKey& operator=(const RegistryKey&) = delete;
   RegistryKey(RegistryKey&& other) noexcept : handle_(other.handle_) { other.handle_ = 0; }
-  RegistryKey& operator=(RegistryKey&& other) noexcept;
+  RegistryKey& operator=(RegistryKey&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = other.handle_;
+      other.handle_ = 0;
+    }
+    return *this;
+  }
   ~RegistryKey() { Close(); }
 
   bool IsOpen() const { return handle_ != 0; }
   std::intptr_t Get() const { return handle_; }
-  void Adopt(std::intptr_t handle);
+  void Adopt(std::intptr_t handle) {
+    Close();
+    handle_ = handle;
+  }
+  // RegCloseKey; the one member each platform implements.
   void Close();
 
  private:

@@ -103,20 +103,6 @@ Win32Error CloseHandle(RawHandle handle) {
   return sim::internal::RemoveHandle(handle, false) ? kErrorSuccess : kErrorInvalidHandle;
 }
 
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = 0;
-  }
-  return *this;
-}
-
-void RegistryKey::Adopt(std::intptr_t handle) {
-  Close();
-  handle_ = handle;
-}
-
 void RegistryKey::Close() {
   if (handle_ != 0) sim::internal::RemoveHandle(handle_, true);
   handle_ = 0;

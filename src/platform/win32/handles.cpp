@@ -11,20 +11,6 @@ Win32Error CloseHandle(RawHandle handle) {
   return ::CloseHandle(reinterpret_cast<HANDLE>(handle)) ? kErrorSuccess : ::GetLastError();
 }
 
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = 0;
-  }
-  return *this;
-}
-
-void RegistryKey::Adopt(std::intptr_t handle) {
-  Close();
-  handle_ = handle;
-}
-
 void RegistryKey::Close() {
   if (handle_ != 0) ::RegCloseKey(reinterpret_cast<HKEY>(handle_));
   handle_ = 0;
