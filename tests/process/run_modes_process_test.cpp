@@ -91,6 +91,42 @@ TEST_F(InstallerProcessTest, InstallAllOnARemovableDriveIsRejectedWith15) {
   EXPECT_FALSE(HasLine(lines, "BEGIN: ")) << "nothing may start after a rejection";
 }
 
+struct ExitCase {
+  const char* name;
+  const wchar_t* command_line;
+  int exit_code;
+  const char* line;  // a line the run must leave in the log
+  bool begins_operation;
+};
+
+class ExitCodeTest : public InstallerProcessTest, public ::testing::WithParamInterface<ExitCase> {};
+
+TEST_P(ExitCodeTest, EndsWithItsExitCodeAndLogLine) {
+  const ExitCase& c = GetParam();
+  LogCursor log;
+  ChildResult result = RunInstaller(c.command_line);
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, c.exit_code);
+  std::vector<std::string> lines = log.NewLines();
+  EXPECT_TRUE(HasLine(lines, c.line)) << log.NewText();
+  EXPECT_EQ(HasLine(lines, "BEGIN: "), c.begins_operation) << log.NewText();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, ExitCodeTest,
+    ::testing::Values(
+        ExitCase{"InstallAllKeepsTheDetectedDisk", L"--install-all", 1,
+                 "CONTEXT: exe=", true},
+        ExitCase{"InstallAllOnAnUnknownDrive", L"--install-all Q:", 15,
+                 "DRIVE REJECTED: not a fixed disk; requested=Q:", false},
+        ExitCase{"RegistryDiagnosticFailsLoudly", L"--debug-registry D:\\Vellmora", 29,
+                 "FINISH ERROR: This operation is not available in this build.", true},
+        ExitCase{"ComDiagnosticOnARemovableDrive", L"--debug-com E:", 15, "", false},
+        ExitCase{"Pie64DiagnosticWithoutADrive", L"--debug-pie64", 15, "", false},
+        ExitCase{"MigrationFailsLoudly", L"--migrate-direct-player", 4,
+                 "LOG: [-] The direct-player migration is not available in this build.", false}),
+    [](const auto& test_info) { return std::string(test_info.param.name); });
+
 TEST_F(InstallerProcessTest, CrashRecordHoldsExactlyFourLines) {
   ChildResult result = RunChild(BuiltExecutable(VELLMORA_CRASH_PROBE_EXE), L"", machine_.SimRoot());
   ASSERT_TRUE(result.finished);
