@@ -81,16 +81,6 @@ TEST_F(InstallerProcessTest, QuotedUpperCaseInstallAllSelectsTheQuotedDrive) {
       << log.NewText();
 }
 
-TEST_F(InstallerProcessTest, InstallAllOnARemovableDriveIsRejectedWith15) {
-  LogCursor log;
-  ChildResult result = RunInstaller(L"--install-all E:");
-  ASSERT_TRUE(result.finished);
-  EXPECT_EQ(result.exit_code, 15);
-  std::vector<std::string> lines = log.NewLines();
-  EXPECT_TRUE(HasLine(lines, "DRIVE REJECTED: not a fixed disk; requested=E:")) << log.NewText();
-  EXPECT_FALSE(HasLine(lines, "BEGIN: ")) << "nothing may start after a rejection";
-}
-
 struct ExitCase {
   const char* name;
   const wchar_t* command_line;
@@ -117,6 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ExitCase{"InstallAllKeepsTheDetectedDisk", L"--install-all", 1,
                  "CONTEXT: exe=", true},
+        ExitCase{"InstallAllOnARemovableDrive", L"--install-all E:", 15,
+                 "DRIVE REJECTED: not a fixed disk; requested=E:", false},
         ExitCase{"InstallAllOnAnUnknownDrive", L"--install-all Q:", 15,
                  "DRIVE REJECTED: not a fixed disk; requested=Q:", false},
         ExitCase{"RegistryDiagnosticFailsLoudly", L"--debug-registry D:\\Vellmora", 29,
