@@ -5,14 +5,18 @@
 #include <vector>
 
 #include "platform/network.h"
+#include "platform/win32/system_library.h"
 
 namespace platform {
 
 Win32Error GetTcpListenerPorts(std::vector<std::uint16_t>* ports) {
+  static const auto get_extended_tcp_table =
+      win32::SystemFunction<decltype(&::GetExtendedTcpTable)>(L"iphlpapi.dll", "GetExtendedTcpTable");
+  if (get_extended_tcp_table == nullptr) return ::GetLastError();
   std::vector<unsigned char> buffer(sizeof(MIB_TCPTABLE_OWNER_PID));
   for (;;) {
     DWORD size = static_cast<DWORD>(buffer.size());
-    DWORD error = ::GetExtendedTcpTable(buffer.data(), &size, FALSE, AF_INET,
+    DWORD error = get_extended_tcp_table(buffer.data(), &size, FALSE, AF_INET,
                                         TCP_TABLE_OWNER_PID_LISTENER, 0);
     // The table can grow between the size query and the copy; ask again until it fits.
     if (error == ERROR_INSUFFICIENT_BUFFER) {
