@@ -465,6 +465,47 @@ TEST_F(EngineRootsTest, AFailureAfterTheCommitPointNamesTheBackupsAndRollsNothin
   ExpectUserDiskBack();
 }
 
+// Runs on every platform without injected faults: the third staging tree vanishes between
+// preservation and activation, so that its activation fails after the first two went in.
+TEST_F(EngineRootsTest, AnActivationFailureRollsAllThreeBackThroughTheRealRenames) {
+  WriteRoots(true);
+  platform::Path recovery;
+  ASSERT_TRUE(PreserveExistingPie64(engine_, &recovery));
+  Pie64RestoreState pie64(engine_, recovery);
+  EngineRoots roots(engine_);
+  EngineOperationEnd end{engine_, pie64, {}};
+  EngineTransactionContext context{roots, end};
+  std::string message;
+  bool restart = false;
+  ASSERT_TRUE(roots.Prepare(Extraction(), &message));
+  ASSERT_TRUE(roots.PreserveAll(&message, &restart));
+  const platform::Path moved_away = machine_.In(L"moved-away");
+  ASSERT_EQ(platform::MoveFileExW(roots.records()[2].staging_path, moved_away, 0), 0u);
+  ASSERT_FALSE(roots.ActivateAll(&message, &restart));
+  EXPECT_FALSE(restart);
+  AbortEngineTransaction(context, message, restart);
+
+  InstallerSnapshot snapshot = engine_.TakeSnapshot();
+  EXPECT_FALSE(snapshot.last_succeeded);
+  EXPECT_EQ(snapshot.stage_detail,
+            "The new LocalAppData root could not be activated; the previous installation was "
+            "restored.");
+  EXPECT_FALSE(snapshot.restart_required);
+  const std::string log = LogText();
+  EXPECT_NE(log.find("Root transaction failed [LocalAppData] operation=activate-new"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("[+] Engine root transaction rolled back successfully."), std::string::npos);
+  for (int root = 0; root < 3; ++root) EXPECT_EQ(RootTree(root), OldTree(root)) << kNames[root];
+  ExpectEveryLeftoverNamed();
+  for (const platform::Path& parent :
+       {engine_.paths.install_base, engine_.paths.data_base, engine_.paths.local_app_data}) {
+    EXPECT_TRUE(EntriesContaining(parent, L".ostrevin-").empty()) << ToUtf8(parent);
+  }
+  ExpectUserDiskBack();
+  EXPECT_EQ(ReadTree(moved_away), NewTree(2));
+}
+
 TEST_F(EngineRootsTest, APreparationFailureCleansUpAndTouchesNoDestination) {
   WriteRoots(true);
   RemoveTestTree(JoinPath(Extraction(), L"payload\\LocalAppData"));

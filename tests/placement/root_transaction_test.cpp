@@ -183,6 +183,28 @@ TEST_F(RootTransactionTest, CleanupKeepsAnOwnedTreeThatGainedALinkAndSaysSo) {
   EXPECT_EQ(ReadTree(machine_.In(L"canary")), canary);
 }
 
+TEST_F(RootTransactionTest, AFileHeldOpenInTheCurrentRootKeepsItInPlaceFor20Attempts) {
+  RootTransaction record = Record();
+  WriteTree(record.destination, kOldTree);
+  platform::UniqueHandle held;
+  ASSERT_EQ(platform::CreateFileW(JoinPath(record.destination, L"Vellmora.exe"),
+                                  platform::kGenericRead, 0, platform::kOpenExisting,
+                                  platform::kAttributeNormal, &held),
+            0u);
+  platform::Win32Error error = 0;
+  int attempts = 0;
+  if (PreserveCurrentRoot(record, &error, &attempts)) {
+    platform::MoveFileExW(record.backup_path, record.destination, 0);
+    GTEST_SKIP() << "this system renames a directory while a file inside it is open "
+                    "(NTFS refuses it)";
+  }
+  EXPECT_TRUE(IsTransientFileError(error)) << error;
+  EXPECT_EQ(attempts, 20);
+  EXPECT_FALSE(record.previous_preserved);
+  held.Reset();
+  EXPECT_EQ(ReadTree(record.destination), kOldTree);
+}
+
 TEST_F(RootTransactionTest, ObsoleteRuntimeIsRemovedOnlyAsAPlainTree) {
   const platform::Path root = machine_.In(L"D\\ProgramData\\Vellmora");
   EXPECT_TRUE(RemoveObsoleteRuntime(root, L"Runtime"));  // absent, parent included
