@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "app/install_log.h"
-#include "app/installation_probes.h"
 #include "app/installer_engine.h"
 #include "app/path_helpers.h"
 #include "app/text.h"
@@ -27,18 +26,22 @@ std::vector<platform::Path> ListFixedDrives() {
   return fixed;
 }
 
+platform::Path FixedDriveRootOf(const platform::Path& path) {
+  platform::Path root = RootOf(path);
+  if (root.empty() || platform::GetDriveTypeW(root) != platform::kDriveFixed) return {};
+  return root;
+}
+
 bool InstallerEngine::SelectDestination(const std::string& text) {
   std::lock_guard<std::mutex> guard(lock);
   if (view.busy || text.empty()) return false;
 
   platform::Path requested = WidenBytes(text);
-  if (requested.size() == 2 && requested[1] == L':' &&
-      ((requested[0] >= L'A' && requested[0] <= L'Z') ||
-       (requested[0] >= L'a' && requested[0] <= L'z'))) {
+  if (requested.size() == 2 && requested[1] == L':' && IsDriveLetter(requested[0])) {
     requested += L'\\';
   }
-  platform::Path root = RootOf(requested);
-  if (root.empty() || platform::GetDriveTypeW(root) != platform::kDriveFixed) {
+  platform::Path root = FixedDriveRootOf(requested);
+  if (root.empty()) {
     WriteDiagnostic("DRIVE REJECTED: not a fixed disk; requested=" + text);
     return false;
   }
@@ -54,7 +57,7 @@ bool InstallerEngine::SelectDestination(const std::string& text) {
   }
 
   bool installed = view.engine_installed || view.pie64_installed ||
-                   HasRegisteredInstallation(*this);
+                   probes.registered_installation(*this);
   if (installed) {
     if (PathKey(RootOf(paths.install_base)) != PathKey(root)) {
       WriteDiagnostic(
@@ -67,8 +70,7 @@ bool InstallerEngine::SelectDestination(const std::string& text) {
     return true;
   }
 
-  paths.install_base = root;
-  paths.data_base = JoinPath(root, L"ProgramData");
+  paths.PlaceOnDrive(root);
   RefreshDisplayPaths();
   RefreshInstallationState();
   view.stage_detail = "Selected destination: " + view.install_dir_text;

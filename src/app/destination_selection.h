@@ -10,5 +10,8 @@ namespace vellmora {
 
 // The roots of the fixed disks that exist, in ascending code-unit order.
 std::vector<platform::Path> ListFixedDrives();
+// The root of path (root name and the separators after it) when it is a fixed disk; empty
+// otherwise.
+platform::Path FixedDriveRootOf(const platform::Path& path);
 
 }  // namespace vellmora

@@ -3,12 +3,12 @@
 
 #include <string>
 
+#include "app/destination_selection.h"
 #include "app/installer_engine.h"
 #include "app/not_built.h"
 #include "app/path_helpers.h"
 #include "app/progress_report.h"
 #include "app/text.h"
-#include "platform/volumes.h"
 
 namespace vellmora {
 namespace {
@@ -25,15 +25,12 @@ int FinishNotAvailable(InstallerEngine& engine, const char* phase, int failure_c
 }  // namespace
 
 int InstallerEngine::BeginDiagnostic(const std::string& argument, const std::string& title) {
-  platform::Path root = RootOf(WidenBytes(argument));
-  if (root.empty() || platform::GetDriveTypeW(root) != platform::kDriveFixed) {
-    return kExitInvalidDrive;
-  }
+  platform::Path root = FixedDriveRootOf(WidenBytes(argument));
+  if (root.empty()) return kExitInvalidDrive;
   {
     std::lock_guard<std::mutex> guard(lock);
     if (view.busy) return kExitBusy;
-    paths.install_base = root;
-    paths.data_base = JoinPath(root, L"ProgramData");
+    paths.PlaceOnDrive(root);
     RefreshDisplayPaths();
   }
   BeginOperation(title);

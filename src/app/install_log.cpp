@@ -4,6 +4,7 @@
 
 #include "app/path_helpers.h"
 #include "app/system_helpers.h"
+#include "app/text.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/system.h"
@@ -53,10 +54,7 @@ std::string LinePrefix() {
                              now.year, now.month, now.day, now.hour, now.minute, now.second,
                              now.milliseconds,
                              static_cast<unsigned long>(platform::GetCurrentProcessId()));
-  if (length <= 0) return {};
-  return std::string(prefix, static_cast<std::size_t>(length) < sizeof prefix
-                                 ? static_cast<std::size_t>(length)
-                                 : sizeof prefix - 1);
+  return std::string(prefix, FormattedLength(length, sizeof prefix));
 }
 
 }  // namespace

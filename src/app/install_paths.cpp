@@ -20,7 +20,18 @@ Path KnownFolder(platform::KnownFolder folder) {
 
 bool AbsoluteAndSet(const Path& path) { return !path.empty() && IsAbsolutePath(path); }
 
+// Two product folders must never be one folder or hold one another: every step that replaces
+// one of them would take the other with it.
+bool DistinctAndNotNested(const Path& a, const Path& b) {
+  return PathKey(a) != PathKey(b) && !IsPathInside(a, b) && !IsPathInside(b, a);
+}
+
 }  // namespace
+
+void InstallPaths::PlaceOnDrive(const Path& root) {
+  install_base = root;
+  data_base = root.empty() ? Path() : JoinPath(root, L"ProgramData");
+}
 
 Path InstallPaths::InstallDir() const { return JoinPath(install_base, kProductFolder); }
 
@@ -28,12 +39,7 @@ Path InstallPaths::DataDir() const { return JoinPath(data_base, kProductFolder);
 
 bool InstallPaths::IsValid() const {
   if (!AbsoluteAndSet(install_base) || !AbsoluteAndSet(data_base)) return false;
-  const Path install_dir = InstallDir();
-  const Path data_dir = DataDir();
-  if (PathKey(install_dir) == PathKey(data_dir) || IsPathInside(install_dir, data_dir) ||
-      IsPathInside(data_dir, install_dir)) {
-    return false;
-  }
+  if (!DistinctAndNotNested(InstallDir(), DataDir())) return false;
   for (const Path* path : {&program_files, &program_data, &local_app_data, &user_profile,
                            &desktop, &start_menu_folder}) {
     if (!AbsoluteAndSet(*path)) return false;
@@ -46,8 +52,7 @@ InstallPaths DetectInstallPaths() {
   paths.program_files = ReadEnvironmentVariable(L"ProgramW6432");
   if (paths.program_files.empty()) paths.program_files = ReadEnvironmentVariable(L"ProgramFiles");
   paths.program_data = KnownFolder(platform::KnownFolder::kProgramData);
-  paths.install_base = RootOf(paths.program_files);
-  if (!paths.install_base.empty()) paths.data_base = JoinPath(paths.install_base, L"ProgramData");
+  paths.PlaceOnDrive(RootOf(paths.program_files));
   paths.local_app_data = KnownFolder(platform::KnownFolder::kLocalAppData);
   paths.user_profile = KnownFolder(platform::KnownFolder::kProfile);
   paths.desktop = KnownFolder(platform::KnownFolder::kDesktop);
@@ -59,10 +64,8 @@ InstallPaths DetectInstallPaths() {
 bool AdoptRegisteredInstallation(InstallPaths* paths) {
   Path install_dir;
   Path data_dir;
-  if (!ReadRegistryString(RegistryRoot::kLocalMachine, kProductKey, L"InstallDir", &install_dir,
-                          kView64) ||
-      !ReadRegistryString(RegistryRoot::kLocalMachine, kProductKey, L"DataDir", &data_dir,
-                          kView64)) {
+  if (!ReadRegistryString(RegistryRoot::kLocalMachine, kProductKey, L"InstallDir", &install_dir) ||
+      !ReadRegistryString(RegistryRoot::kLocalMachine, kProductKey, L"DataDir", &data_dir)) {
     return false;
   }
   install_dir = WithoutTrailingSeparators(install_dir);
@@ -70,8 +73,7 @@ bool AdoptRegisteredInstallation(InstallPaths* paths) {
   if (!IsAbsolutePath(install_dir) || !IsAbsolutePath(data_dir) ||
       !EqualsIgnoringCase(LastComponent(install_dir), kProductFolder) ||
       !EqualsIgnoringCase(LastComponent(data_dir), kProductFolder) ||
-      PathKey(install_dir) == PathKey(data_dir) || IsPathInside(install_dir, data_dir) ||
-      IsPathInside(data_dir, install_dir)) {
+      !DistinctAndNotNested(install_dir, data_dir)) {
     return false;
   }
   paths->install_base = ParentPath(install_dir);

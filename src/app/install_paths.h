@@ -19,6 +19,8 @@ struct InstallPaths {
   Path desktop;            // known folder Desktop
   Path start_menu_folder;  // known folder Programs joined with "Vellmora"; empty if unusable
 
+  // install_base := root, data_base := root\ProgramData (both empty for an empty root).
+  void PlaceOnDrive(const Path& root);
   Path InstallDir() const;
   Path DataDir() const;
   // Non-empty absolute paths, two distinct roots of which neither lies inside the other.

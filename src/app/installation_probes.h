@@ -3,6 +3,8 @@
 // They run while the InstallerEngine lock is held, so they never report through the engine (a
 // line in the installation log is fine).
 
+#include <functional>
+
 namespace vellmora {
 
 class InstallerEngine;
@@ -13,5 +15,13 @@ bool IsCurrentEngineInstalled(const InstallerEngine& engine);
 bool IsPie64Registered(const InstallerEngine& engine);
 // The registry records an installation in the expected folders and its key files exist.
 bool HasRegisteredInstallation(const InstallerEngine& engine);
+
+// The probes an InstallerEngine runs, the real ones unless a test gives others.
+struct InstallationProbes {
+  using Probe = std::function<bool(const InstallerEngine&)>;
+  Probe engine_installed = IsCurrentEngineInstalled;
+  Probe pie64_registered = IsPie64Registered;
+  Probe registered_installation = HasRegisteredInstallation;
+};
 
 }  // namespace vellmora

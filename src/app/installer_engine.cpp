@@ -1,11 +1,12 @@
 #include "app/installer_engine.h"
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
 #include "app/adb_port.h"
 #include "app/destination_selection.h"
 #include "app/install_log.h"
-#include "app/installation_probes.h"
 #include "app/path_helpers.h"
 #include "app/progress_report.h"
 #include "app/registry_access.h"
@@ -13,13 +14,24 @@
 #include "windows/product_registry_key.h"
 
 namespace vellmora {
+namespace {
+
+// std::clamp keeps a NaN, which would poison the progress and later become an integer
+// percentage; a fraction nobody can read counts as nothing done.
+float ClampFraction(float value, float low) {
+  if (std::isnan(value)) return low;
+  return std::clamp(value, low, 1.0f);
+}
+
+}  // namespace
 
 InstallerEngine& InstallerEngine::Instance() {
   static InstallerEngine engine;
   return engine;
 }
 
-InstallerEngine::InstallerEngine() {
+InstallerEngine::InstallerEngine(InstallationProbes installation_probes)
+    : probes(std::move(installation_probes)) {
   paths = DetectInstallPaths();
   AdoptRegisteredInstallation(&paths);
   adb_port = ChooseAdbPort();
@@ -58,14 +70,14 @@ void InstallerEngine::BeginOperation(const std::string& title) {
 }
 
 void InstallerEngine::SetProgress(float fraction) {
-  fraction = std::clamp(fraction, 0.0f, 1.0f);
+  fraction = ClampFraction(fraction, 0.0f);
   std::lock_guard<std::mutex> guard(lock);
   view.progress = progress_range_start + (progress_range_end - progress_range_start) * fraction;
 }
 
 void InstallerEngine::SetProgressRange(float start, float end) {
-  start = std::clamp(start, 0.0f, 1.0f);
-  end = std::clamp(end, start, 1.0f);
+  start = ClampFraction(start, 0.0f);
+  end = ClampFraction(end, start);
   std::lock_guard<std::mutex> guard(lock);
   progress_range_start = start;
   progress_range_end = end;
@@ -78,7 +90,7 @@ void InstallerEngine::SetChained(bool chained_steps) {
 }
 
 void InstallerEngine::MarkRestartRequired() {
-  WriteRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"RebootRequired", 1, kView64);
+  WriteRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"RebootRequired", 1);
   std::lock_guard<std::mutex> guard(lock);
   view.restart_required = true;
 }
@@ -90,9 +102,9 @@ void InstallerEngine::RefreshDisplayPaths() {
 }
 
 void InstallerEngine::RefreshInstallationState() {
-  view.engine_installed = IsCurrentEngineInstalled(*this);
-  view.pie64_installed = view.engine_installed && IsPie64Registered(*this);
-  view.installation_traces = HasRegisteredInstallation(*this);
+  view.engine_installed = probes.engine_installed(*this);
+  view.pie64_installed = view.engine_installed && probes.pie64_registered(*this);
+  view.installation_traces = probes.registered_installation(*this);
 }
 
 }  // namespace vellmora

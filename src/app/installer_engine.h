@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/install_paths.h"
+#include "app/installation_probes.h"
 #include "app/installer_snapshot.h"
 
 namespace vellmora {
@@ -25,9 +26,9 @@ class InstallerEngine {
  public:
   static InstallerEngine& Instance();
 
-  // Detects the installation of this machine. Instance() builds the process-wide one; tests build
-  // their own.
-  InstallerEngine();
+  // Detects the installation of this machine. Instance() builds the process-wide one with the
+  // real probes; tests build their own and may give probes of their own.
+  explicit InstallerEngine(InstallationProbes installation_probes = {});
   InstallerEngine(const InstallerEngine&) = delete;
   InstallerEngine& operator=(const InstallerEngine&) = delete;
 
@@ -76,6 +77,8 @@ class InstallerEngine {
   bool chained = false;
   InstallPaths paths;
   int adb_port = kDefaultAdbPort;
+  // Run under `lock`: they must not report through the engine.
+  const InstallationProbes probes;
 
  private:
   // Shared start of the three diagnostics: the drive root check, the busy check and the header.

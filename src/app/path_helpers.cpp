@@ -9,7 +9,6 @@ namespace vellmora {
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 // End of "server\share" starting at start (the two components of a UNC root name).
 std::size_t EndOfServerShare(const Path& path, std::size_t start) {
@@ -45,6 +44,8 @@ std::size_t RootLength(const Path& path) {
 }
 
 }  // namespace
+
+bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 Path RootOf(const Path& path) { return path.substr(0, RootLength(path)); }
 

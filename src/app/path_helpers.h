@@ -10,6 +10,8 @@ namespace vellmora {
 
 using platform::Path;
 
+// An ASCII letter, as a drive letter must be.
+bool IsDriveLetter(wchar_t c);
 // The root name and the separators that follow it: "D:\" for D:\Games, "d:" for d:, "" for a
 // relative path.
 Path RootOf(const Path& path);

@@ -1,5 +1,6 @@
 #include "app/progress_report.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -86,7 +87,9 @@ void ReportStage(InstallerEngine& engine, const std::string& title, const std::s
 
 void ReportFinish(InstallerEngine& engine, bool success, const std::string& message) {
   InstallerSnapshot before = engine.TakeSnapshot();
-  auto percent = static_cast<int>(before.progress * 100.0f);
+  // Truncated toward zero; a progress outside 0..1 (or NaN) is never converted as it is.
+  float progress = before.progress >= 0.0f ? std::min(before.progress, 1.0f) : 0.0f;
+  auto percent = static_cast<int>(progress * 100.0f);
   WriteDiagnostic(std::string(success ? "FINISH SUCCESS: " : "FINISH ERROR: ") + message +
                   " | stage=" + before.stage_title + " | progress=" + std::to_string(percent) +
                   "%");

@@ -35,7 +35,8 @@ void WriteRegistryFailure(const char* action, RegistryRoot root, const wchar_t* 
 
 bool WriteRegistryValue(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
                         std::uint32_t type, const std::vector<std::uint8_t>& data,
-                        std::uint32_t view, const char* create_action, const char* set_action) {
+                        const char* create_action, const char* set_action) {
+  const std::uint32_t view = ViewMaskOf(root);
   RegistryKey key;
   Win32Error error = platform::RegCreateKeyExW(root, sub_key ? sub_key : L"",
                                                platform::kKeySetValue | view, &key);
@@ -59,44 +60,8 @@ bool OpenForQuery(RegistryRoot root, const wchar_t* sub_key, std::uint32_t view,
                                  key) == platform::kErrorSuccess;
 }
 
-}  // namespace
-
-bool WriteRegistryString(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
-                         const std::wstring& text, std::uint32_t view) {
-  return WriteRegistryValue(root, sub_key, value_name, platform::kRegSz,
-                            ToUtf16LeBytes(text, true), view, "create/open string",
-                            "set string");
-}
-
-bool WriteRegistryDword(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
-                        std::uint32_t value, std::uint32_t view) {
-  std::vector<std::uint8_t> data = {
-      static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>((value >> 8) & 0xFF),
-      static_cast<std::uint8_t>((value >> 16) & 0xFF),
-      static_cast<std::uint8_t>((value >> 24) & 0xFF)};
-  return WriteRegistryValue(root, sub_key, value_name, platform::kRegDword, data, view,
-                            "create/open DWORD", "set DWORD");
-}
-
-bool DeleteRegistryValue(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
-                         std::uint32_t view) {
-  RegistryKey key;
-  Win32Error error =
-      platform::RegOpenKeyExW(root, sub_key ? sub_key : L"", platform::kKeySetValue | view, &key);
-  if (error == platform::kErrorFileNotFound) return true;
-  if (error != platform::kErrorSuccess) {
-    WriteRegistryFailure("open for delete", root, sub_key, value_name, error);
-    return false;
-  }
-  error = platform::RegDeleteValueW(key, value_name);
-  key.Close();
-  if (error == platform::kErrorSuccess || error == platform::kErrorFileNotFound) return true;
-  WriteRegistryFailure("delete value", root, sub_key, value_name, error);
-  return false;
-}
-
-bool ReadRegistryString(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
-                        std::wstring* out, std::uint32_t view) {
+bool ReadStringInView(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
+                      std::wstring* out, std::uint32_t view) {
   RegistryKey key;
   if (!OpenForQuery(root, sub_key, view, &key)) return false;
   std::uint32_t type = 0;
@@ -118,10 +83,61 @@ bool ReadRegistryString(RegistryRoot root, const wchar_t* sub_key, const wchar_t
   return true;
 }
 
-bool ReadRegistryDword(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
-                       std::uint32_t* out, std::uint32_t view) {
+}  // namespace
+
+std::uint32_t ViewMaskOf(RegistryRoot root) {
+  return root == RegistryRoot::kLocalMachine ? platform::kKeyWow64_64Key : 0;
+}
+
+bool WriteRegistryString(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
+                         const std::wstring& text) {
+  return WriteRegistryValue(root, sub_key, value_name, platform::kRegSz,
+                            ToUtf16LeBytes(text, true), "create/open string",
+                            "set string");
+}
+
+bool WriteRegistryDword(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
+                        std::uint32_t value) {
+  std::vector<std::uint8_t> data = {
+      static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>((value >> 8) & 0xFF),
+      static_cast<std::uint8_t>((value >> 16) & 0xFF),
+      static_cast<std::uint8_t>((value >> 24) & 0xFF)};
+  return WriteRegistryValue(root, sub_key, value_name, platform::kRegDword, data,
+                            "create/open DWORD", "set DWORD");
+}
+
+bool DeleteRegistryValue(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name) {
   RegistryKey key;
-  if (!OpenForQuery(root, sub_key, view, &key)) return false;
+  Win32Error error =
+      platform::RegOpenKeyExW(root, sub_key ? sub_key : L"",
+                              platform::kKeySetValue | ViewMaskOf(root), &key);
+  if (error == platform::kErrorFileNotFound) return true;
+  if (error != platform::kErrorSuccess) {
+    WriteRegistryFailure("open for delete", root, sub_key, value_name, error);
+    return false;
+  }
+  error = platform::RegDeleteValueW(key, value_name);
+  key.Close();
+  if (error == platform::kErrorSuccess || error == platform::kErrorFileNotFound) return true;
+  WriteRegistryFailure("delete value", root, sub_key, value_name, error);
+  return false;
+}
+
+bool ReadRegistryString(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
+                        std::wstring* out) {
+  return ReadStringInView(root, sub_key, value_name, out, ViewMaskOf(root));
+}
+
+bool ReadRegistryString32BitView(const wchar_t* sub_key, const wchar_t* value_name,
+                                 std::wstring* out) {
+  return ReadStringInView(RegistryRoot::kLocalMachine, sub_key, value_name, out,
+                          platform::kKeyWow64_32Key);
+}
+
+bool ReadRegistryDword(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
+                       std::uint32_t* out) {
+  RegistryKey key;
+  if (!OpenForQuery(root, sub_key, ViewMaskOf(root), &key)) return false;
   std::uint8_t data[4] = {};
   std::uint32_t type = 0;
   std::uint32_t size = sizeof data;
@@ -133,8 +149,7 @@ bool ReadRegistryDword(RegistryRoot root, const wchar_t* sub_key, const wchar_t*
   return true;
 }
 
-platform::Win32Error DeleteRegistryTree(RegistryRoot root, const std::wstring& key_path,
-                                        std::uint32_t view) {
+platform::Win32Error DeleteRegistryTree(RegistryRoot root, const std::wstring& key_path) {
   std::size_t split = key_path.rfind(L'\\');
   if (key_path.empty() || split == std::wstring::npos || split + 1 == key_path.size()) {
     return platform::kErrorInvalidParameter;
@@ -145,7 +160,7 @@ platform::Win32Error DeleteRegistryTree(RegistryRoot root, const std::wstring& k
                                           platform::kKeyEnumerateSubKeys | platform::kKeyNotify |
                                           platform::kDelete | platform::kReadControl;
   Win32Error error =
-      platform::RegOpenKeyExW(root, key_path.substr(0, split), kParentAccess | view, &parent);
+      platform::RegOpenKeyExW(root, key_path.substr(0, split), kParentAccess | ViewMaskOf(root), &parent);
   if (error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound) {
     return platform::kErrorFileNotFound;
   }
@@ -156,20 +171,19 @@ platform::Win32Error DeleteRegistryTree(RegistryRoot root, const std::wstring& k
 }
 
 bool RegistryStringEquals(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
-                          const std::wstring& expected, std::uint32_t view) {
+                          const std::wstring& expected) {
   std::wstring stored;
-  return ReadRegistryString(root, sub_key, value_name, &stored, view) &&
+  return ReadRegistryString(root, sub_key, value_name, &stored) &&
          EqualsIgnoringCase(stored, expected);
 }
 
 bool RegistryKeyAbsentOrStringEquals(RegistryRoot root, const wchar_t* sub_key,
-                                     const wchar_t* value_name, const std::wstring& expected,
-                                     std::uint32_t view) {
+                                     const wchar_t* value_name, const std::wstring& expected) {
   {
     RegistryKey key;
-    if (!OpenForQuery(root, sub_key, view, &key)) return true;
+    if (!OpenForQuery(root, sub_key, ViewMaskOf(root), &key)) return true;
   }
-  return RegistryStringEquals(root, sub_key, value_name, expected, view);
+  return RegistryStringEquals(root, sub_key, value_name, expected);
 }
 
 }  // namespace vellmora

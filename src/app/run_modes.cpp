@@ -7,7 +7,6 @@
 #include "app/installer_engine.h"
 #include "app/text.h"
 #include "ui/installer_window.h"
-#include "platform/system.h"
 
 namespace vellmora {
 namespace {
@@ -80,7 +79,7 @@ int RunRequestedMode(const RunRequest& request) {
 }
 
 int RunInstaller(const std::wstring& command_line) {
-  platform::SetUnhandledExceptionFilter(WriteCrashLog);
+  InstallCrashHandlers();
   return RunRequestedMode(ParseCommandLine(command_line));
 }
 

@@ -199,4 +199,10 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
 
 std::wstring QuoteArgument(const std::wstring& text) { return L"\"" + text + L"\""; }
 
+std::size_t FormattedLength(int snprintf_result, std::size_t capacity) {
+  if (snprintf_result <= 0 || capacity == 0) return 0;
+  auto length = static_cast<std::size_t>(snprintf_result);
+  return length < capacity ? length : capacity - 1;
+}
+
 }  // namespace vellmora

@@ -35,6 +35,10 @@ bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b);
 bool EqualsIgnoringCase(const std::string& a, const std::string& b);
 std::wstring ToLowerCase(const std::wstring& text);
 
+// What snprintf left in a buffer of capacity bytes, given its result: 0 when it failed, else the
+// length it wrote, cut to what the buffer holds.
+std::size_t FormattedLength(int snprintf_result, std::size_t capacity);
+
 // A double quote, the text unchanged, a double quote. Nothing inside is escaped.
 std::wstring QuoteArgument(const std::wstring& text);
 

@@ -68,9 +68,14 @@ Win32Error SetFileAttributesW(const Path& path, std::uint32_t attributes);
 // Attributes, reparse tag and size of the entry itself.
 Win32Error GetFileStatus(const Path& path, FileStatus* status);
 
-// CreateFileW: opens or creates a file. kFlagOpenReparsePoint opens a link itself; directories
-// open only with kFlagBackupSemantics. On success *handle owns the new handle.
+// CreateFileW: opens or creates a file. kFlagOpenReparsePoint opens a link itself (writes to it
+// succeed and reach the link, never its target); directories open only with
+// kFlagBackupSemantics. On success *handle owns the new handle.
 Win32Error CreateFileW(const Path& path, std::uint32_t desired_access, std::uint32_t share_mode,
+                       std::uint32_t creation_disposition, std::uint32_t flags_and_attributes,
+                       UniqueHandle* handle);
+// The same for a zero-terminated path, for code that must not allocate (the crash filter).
+Win32Error CreateFileW(const wchar_t* path, std::uint32_t desired_access, std::uint32_t share_mode,
                        std::uint32_t creation_disposition, std::uint32_t flags_and_attributes,
                        UniqueHandle* handle);
 // ReadFile: reads up to size bytes; *bytes_read 0 with success means the end of the file.
@@ -82,7 +87,9 @@ Win32Error FlushFileBuffers(RawHandle file);
 
 Win32Error CopyFileW(const Path& from, const Path& to, bool fail_if_exists);
 // MoveFileExW: renames a file or directory. Across volumes a file moves only with
-// kMoveCopyAllowed and a directory never does (kErrorNotSameDevice).
+// kMoveCopyAllowed and a directory never does (kErrorNotSameDevice). A directory with anything
+// open below it is not renamed (kErrorAccessDenied, whatever the open shares); one that is open
+// itself without kShareDelete gives kErrorSharingViolation.
 Win32Error MoveFileExW(const Path& from, const Path& to, std::uint32_t flags);
 // ReplaceFileW without a backup file: the replacement takes the replaced file's place and the
 // replaced file's attributes; fails when the replaced file does not exist or is read-only.

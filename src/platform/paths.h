@@ -2,6 +2,7 @@
 // Where things are: path resolution, the temporary directory, the running module, known folders
 // and the environment block.
 
+#include <cstdint>
 #include <string>
 
 #include "platform/types.h"
@@ -14,6 +15,10 @@ Win32Error GetFullPathNameW(const Path& path, Path* full_path);
 
 // GetTempPathW: the user's temporary directory, ending in a backslash; empty when unavailable.
 Path GetTempPathW();
+// The same into the caller's buffer, without allocating or waiting for a lock (the crash filter
+// runs where neither may be safe): the length written without the terminator, the size needed
+// (terminator included) when buffer_units is too small, 0 when unavailable.
+std::uint32_t GetTempPathW(std::uint32_t buffer_units, wchar_t* buffer);
 
 // GetModuleFileNameW of the process executable; empty when unavailable.
 Path GetModuleFileNameW();

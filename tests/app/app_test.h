@@ -24,7 +24,7 @@ class AppTest : public ::testing::Test {
  protected:
   AppTest() { InstallLog::Instance().ForgetLocation(); }
   ~AppTest() override {
-    DeleteRegistryTree(RegistryRoot::kLocalMachine, L"SOFTWARE\\Ostrevin", kView64);
+    DeleteRegistryTree(RegistryRoot::kLocalMachine, L"SOFTWARE\\Ostrevin");
 #if VELLMORA_PLATFORM_SIM
     sim::ClearFaults();
 #endif

@@ -83,6 +83,53 @@ TEST_F(DestinationTest, FixedDiskMissingFromTheListIsRejected) {
                 "DRIVE REJECTED: fixed disk is not in the available destination list; requested=D:"});
 }
 
+struct ExistingInstallationCase {
+  const char* name;
+  bool engine;
+  bool registered;
+};
+
+TEST_F(DestinationTest, AnExistingInstallationKeepsItsDisk) {
+  const ExistingInstallationCase cases[] = {
+      {"the Engine is installed", true, false},
+      {"the registry records an installation", false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    InstallationProbes probes;
+    probes.engine_installed = [&c](const InstallerEngine&) { return c.engine; };
+    probes.pie64_registered = [](const InstallerEngine&) { return false; };
+    probes.registered_installation = [&c](const InstallerEngine&) { return c.registered; };
+    InstallerEngine engine(probes);
+    LogCursor log;
+    EXPECT_TRUE(engine.SelectDestination("c:"));
+    EXPECT_EQ(engine.TakeSnapshot().stage_detail, "Existing Vellmora installation: C:\\Vellmora");
+    EXPECT_EQ(log.NewText(), "");
+    EXPECT_FALSE(engine.SelectDestination("D:\\Games"));
+    EXPECT_EQ(log.NewLines(),
+              std::vector<std::string>{"DRIVE REJECTED: remove the existing Vellmora installation "
+                                       "before selecting another disk; requested=D:\\Games"});
+    EXPECT_EQ(engine.paths.install_base, L"C:\\");
+    EXPECT_EQ(engine.TakeSnapshot().install_dir_text, "C:\\Vellmora");
+  }
+}
+
+TEST_F(DestinationTest, TheNewDiskIsProbedOnceSelected) {
+  InstallationProbes probes;
+  probes.engine_installed = [](const InstallerEngine&) { return false; };
+  probes.pie64_registered = [](const InstallerEngine&) { return false; };
+  probes.registered_installation = [](const InstallerEngine& engine) {
+    return PathKey(engine.paths.install_base) == L"d:\\";
+  };
+  InstallerEngine engine(probes);
+  EXPECT_FALSE(engine.TakeSnapshot().installation_traces);
+  ASSERT_TRUE(engine.SelectDestination("D:"));
+  EXPECT_TRUE(engine.TakeSnapshot().installation_traces);
+  // D: now holds an installation, so the choice is final.
+  EXPECT_FALSE(engine.SelectDestination("C:"));
+  EXPECT_EQ(PathKey(engine.paths.install_base), L"d:\\");
+}
+
 TEST_F(DestinationTest, ASelectionWhileBusyIsRefusedSilently) {
   InstallerEngine engine;
   engine.BeginOperation("Preparing Pie64");

@@ -1,11 +1,15 @@
 #include "app/installer_engine.h"
 
+#include <atomic>
 #include <cwchar>
+#include <limits>
+#include <memory>
 
 #include "app/adb_port.h"
 #include "app/progress_report.h"
 #include "app_test.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
 #include "platform/system.h"
 
 namespace vellmora::testing {
@@ -15,9 +19,9 @@ class InstallerEngineTest : public AppTest {
  protected:
   void Register(const std::wstring& install_dir, const std::wstring& data_dir) {
     ASSERT_TRUE(WriteRegistryString(RegistryRoot::kLocalMachine, kProductKey, L"InstallDir",
-                                    install_dir, kView64));
+                                    install_dir));
     ASSERT_TRUE(WriteRegistryString(RegistryRoot::kLocalMachine, kProductKey, L"DataDir",
-                                    data_dir, kView64));
+                                    data_dir));
   }
 };
 
@@ -68,11 +72,28 @@ TEST_F(InstallerEngineTest, RegisteredInstallationIsAdoptedOnlyWhenSound) {
 }
 
 TEST_F(InstallerEngineTest, StoredAdbPortIsKeptOnlyWhenUsable) {
-  ASSERT_TRUE(WriteRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"AdbPort", 6001,
-                                 kView64));
-  EXPECT_EQ(InstallerEngine().adb_port, 6001);
-  ASSERT_TRUE(WriteRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"AdbPort", 80,
-                                 kView64));
+  const struct {
+    std::uint32_t stored;
+    bool kept;
+  } cases[] = {{6001, true}, {80, false},    {1023, false},
+               {1024, true}, {65535, true}, {65536, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    ASSERT_TRUE(
+        WriteRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"AdbPort", c.stored));
+    EXPECT_EQ(InstallerEngine().adb_port, c.kept ? static_cast<int>(c.stored) : PickFreePort());
+  }
+}
+
+TEST_F(InstallerEngineTest, AnAdbPortStoredAsAnotherTypeIsReplaced) {
+  ASSERT_TRUE(WriteRegistryString(RegistryRoot::kLocalMachine, kProductKey, L"AdbPort", L"6001"));
+  EXPECT_EQ(InstallerEngine().adb_port, PickFreePort());
+  platform::RegistryKey key;
+  ASSERT_EQ(platform::RegCreateKeyExW(RegistryRoot::kLocalMachine, kProductKey,
+                                      platform::kKeySetValue | platform::kKeyWow64_64Key, &key),
+            0u);
+  const std::uint8_t qword[8] = {0x71, 0x17, 0, 0, 0, 0, 0, 0};  // 6001
+  ASSERT_EQ(platform::RegSetValueExW(key, L"AdbPort", platform::kRegQword, qword, 8), 0u);
   EXPECT_EQ(InstallerEngine().adb_port, PickFreePort());
 }
 
@@ -80,8 +101,7 @@ TEST_F(InstallerEngineTest, ListenedPortsArePassedOver) {
   REQUIRE_SIMULATED_MACHINE();
 #if VELLMORA_PLATFORM_SIM
   sim::SetTcpListeners({135, 5565, 5566, 6001});
-  ASSERT_TRUE(WriteRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"AdbPort", 6001,
-                                 kView64));
+  ASSERT_TRUE(WriteRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"AdbPort", 6001));
   EXPECT_EQ(InstallerEngine().adb_port, 5567);
   std::vector<std::uint16_t> all;
   for (int port = kFirstAdbPort; port <= kLastAdbPort; ++port) {
@@ -89,6 +109,20 @@ TEST_F(InstallerEngineTest, ListenedPortsArePassedOver) {
   }
   sim::SetTcpListeners(all);
   EXPECT_EQ(PickFreePort(), kFirstAdbPort);
+#endif
+}
+
+TEST_F(InstallerEngineTest, AnUnreadableListenerTableHidesNoPort) {
+  REQUIRE_SIMULATED_MACHINE();
+#if VELLMORA_PLATFORM_SIM
+  sim::SetTcpListeners({5565, 6001});
+  sim::InjectFault({"tcp_table", L"*", 1, 1});
+  EXPECT_EQ(PickFreePort(), kFirstAdbPort) << "5565 is listened on, but nobody can tell";
+  sim::InjectFault({"tcp_table", L"*", 1, 1});
+  EXPECT_FALSE(IsPortListening(6001));
+  ASSERT_TRUE(WriteRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"AdbPort", 6001));
+  sim::InjectFault({"tcp_table", L"*", 1, 1});
+  EXPECT_EQ(InstallerEngine().adb_port, 6001);
 #endif
 }
 
@@ -108,6 +142,50 @@ TEST_F(InstallerEngineTest, ProgressBandArithmetic) {
   engine.SetProgressRange(-3.0f, 7.0f);
   EXPECT_FLOAT_EQ(engine.progress_range_start, 0.0f);
   EXPECT_FLOAT_EQ(engine.progress_range_end, 1.0f);
+}
+
+TEST_F(InstallerEngineTest, ANanFractionCountsAsNothingDone) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  InstallerEngine engine;
+  engine.SetProgressRange(0.2f, 0.6f);
+  engine.SetProgress(0.5f);
+  engine.SetProgress(nan);
+  EXPECT_FLOAT_EQ(engine.TakeSnapshot().progress, 0.2f);
+  engine.SetProgressRange(0.3f, nan);
+  EXPECT_FLOAT_EQ(engine.progress_range_end, 0.3f);
+  engine.SetProgressRange(nan, nan);
+  EXPECT_FLOAT_EQ(engine.progress_range_start, 0.0f);
+  EXPECT_FLOAT_EQ(engine.progress_range_end, 0.0f);
+  {
+    std::lock_guard<std::mutex> guard(engine.lock);
+    engine.view.progress = nan;  // whatever a caller left, the finish line stays readable
+  }
+  LogCursor log;
+  ReportFinish(engine, false, "stopped");
+  std::vector<std::string> lines = log.NewLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(" | progress=0%"), std::string::npos) << lines[0];
+}
+
+TEST_F(InstallerEngineTest, AFinishRunsTheInstallationProbesAgain) {
+  auto installed = std::make_shared<std::atomic<bool>>(false);
+  InstallationProbes probes;
+  probes.engine_installed = [installed](const InstallerEngine&) { return installed->load(); };
+  probes.pie64_registered = [installed](const InstallerEngine&) { return installed->load(); };
+  probes.registered_installation = [](const InstallerEngine&) { return false; };
+  InstallerEngine engine(probes);
+  EXPECT_EQ(engine.TakeSnapshot().stage_title, "Ready to install");
+  EXPECT_FALSE(engine.TakeSnapshot().engine_installed);
+  engine.BeginOperation("Preparing the complete Vellmora installation");
+  *installed = true;
+  EXPECT_FALSE(engine.TakeSnapshot().engine_installed) << "nothing probes before the finish";
+  ReportFinish(engine, true, "Vellmora is ready.");
+  InstallerSnapshot snapshot = engine.TakeSnapshot();
+  EXPECT_TRUE(snapshot.engine_installed);
+  EXPECT_TRUE(snapshot.pie64_installed);
+  EXPECT_FALSE(snapshot.installation_traces);
+  // A later start-up reports what the probes found.
+  EXPECT_EQ(InstallerEngine(probes).TakeSnapshot().stage_title, "Vellmora and Pie64 are installed");
 }
 
 TEST_F(InstallerEngineTest, BeginOperationResetsTheRunButNotTheInstallationState) {
@@ -139,7 +217,7 @@ TEST_F(InstallerEngineTest, MarkRestartRequiredRecordsItInTheProductKey) {
   engine.MarkRestartRequired();
   std::uint32_t value = 0;
   EXPECT_TRUE(ReadRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"RebootRequired",
-                                &value, kView64));
+                                &value));
   EXPECT_EQ(value, 1u);
   EXPECT_TRUE(engine.TakeSnapshot().restart_required);
 }

@@ -24,19 +24,15 @@ class RegistryAccessTest : public AppTest {
 
 TEST_F(RegistryAccessTest, StringsAndDwordsRoundTrip) {
   ASSERT_TRUE(WriteRegistryString(RegistryRoot::kCurrentUser, Key(), L"InstallDir",
-                                  L"D:\\Vellmora", kDefaultView));
-  ASSERT_TRUE(WriteRegistryDword(RegistryRoot::kCurrentUser, Key(), L"AdbPort", 5566,
-                                 kDefaultView));
+                                  L"D:\\Vellmora"));
+  ASSERT_TRUE(WriteRegistryDword(RegistryRoot::kCurrentUser, Key(), L"AdbPort", 5566));
   std::wstring text;
   std::uint32_t number = 0;
-  EXPECT_TRUE(ReadRegistryString(RegistryRoot::kCurrentUser, Key(), L"InstallDir", &text,
-                                 kDefaultView));
+  EXPECT_TRUE(ReadRegistryString(RegistryRoot::kCurrentUser, Key(), L"InstallDir", &text));
   EXPECT_EQ(text, L"D:\\Vellmora");
-  EXPECT_TRUE(ReadRegistryDword(RegistryRoot::kCurrentUser, Key(), L"AdbPort", &number,
-                                kDefaultView));
+  EXPECT_TRUE(ReadRegistryDword(RegistryRoot::kCurrentUser, Key(), L"AdbPort", &number));
   EXPECT_EQ(number, 5566u);
-  EXPECT_FALSE(ReadRegistryDword(RegistryRoot::kCurrentUser, Key(), L"InstallDir", &number,
-                                 kDefaultView));
+  EXPECT_FALSE(ReadRegistryDword(RegistryRoot::kCurrentUser, Key(), L"InstallDir", &number));
 }
 
 TEST_F(RegistryAccessTest, ReadsRejectWhatIsNotAUsableValue) {
@@ -45,55 +41,45 @@ TEST_F(RegistryAccessTest, ReadsRejectWhatIsNotAUsableValue) {
   SetRaw(L"BinaryNumber", platform::kRegBinary, {1, 0, 0, 0});
   SetRaw(L"WideNumber", platform::kRegDword, {1, 0, 0, 0, 0, 0, 0, 0});
   std::wstring text = L"untouched";
-  EXPECT_FALSE(ReadRegistryString(RegistryRoot::kCurrentUser, Key(), L"OnlyTerminator", &text,
-                                  kDefaultView));
+  EXPECT_FALSE(ReadRegistryString(RegistryRoot::kCurrentUser, Key(), L"OnlyTerminator", &text));
   EXPECT_EQ(text, L"untouched");
-  EXPECT_FALSE(ReadRegistryString(RegistryRoot::kCurrentUser, Key(), L"Missing", &text,
-                                  kDefaultView));
-  EXPECT_TRUE(ReadRegistryString(RegistryRoot::kCurrentUser, Key(), L"Expandable", &text,
-                                 kDefaultView));
+  EXPECT_FALSE(ReadRegistryString(RegistryRoot::kCurrentUser, Key(), L"Missing", &text));
+  EXPECT_TRUE(ReadRegistryString(RegistryRoot::kCurrentUser, Key(), L"Expandable", &text));
   EXPECT_EQ(text, L"%SystemRoot%\\x");
   std::uint32_t number = 7;
-  EXPECT_FALSE(ReadRegistryDword(RegistryRoot::kCurrentUser, Key(), L"BinaryNumber", &number,
-                                 kDefaultView));
-  EXPECT_FALSE(ReadRegistryDword(RegistryRoot::kCurrentUser, Key(), L"WideNumber", &number,
-                                 kDefaultView));
+  EXPECT_FALSE(ReadRegistryDword(RegistryRoot::kCurrentUser, Key(), L"BinaryNumber", &number));
+  EXPECT_FALSE(ReadRegistryDword(RegistryRoot::kCurrentUser, Key(), L"WideNumber", &number));
   EXPECT_EQ(number, 7u);
 }
 
 TEST_F(RegistryAccessTest, DefaultValueThroughANullName) {
-  ASSERT_TRUE(WriteRegistryString(RegistryRoot::kCurrentUser, Key(), nullptr, L"server",
-                                  kDefaultView));
+  ASSERT_TRUE(WriteRegistryString(RegistryRoot::kCurrentUser, Key(), nullptr, L"server"));
   std::wstring text;
-  EXPECT_TRUE(ReadRegistryString(RegistryRoot::kCurrentUser, Key(), nullptr, &text,
-                                 kDefaultView));
+  EXPECT_TRUE(ReadRegistryString(RegistryRoot::kCurrentUser, Key(), nullptr, &text));
   EXPECT_EQ(text, L"server");
-  EXPECT_TRUE(DeleteRegistryValue(RegistryRoot::kCurrentUser, Key(), nullptr, kDefaultView));
-  EXPECT_FALSE(ReadRegistryString(RegistryRoot::kCurrentUser, Key(), nullptr, &text,
-                                  kDefaultView));
+  EXPECT_TRUE(DeleteRegistryValue(RegistryRoot::kCurrentUser, Key(), nullptr));
+  EXPECT_FALSE(ReadRegistryString(RegistryRoot::kCurrentUser, Key(), nullptr, &text));
 }
 
 TEST_F(RegistryAccessTest, DeletingFromAMissingKeySucceedsSilently) {
   LogCursor log;
   std::wstring missing = machine_.ScratchKey() + L"\\Nope";
-  EXPECT_TRUE(DeleteRegistryValue(RegistryRoot::kCurrentUser, missing.c_str(), L"X",
-                                  kDefaultView));
-  EXPECT_TRUE(DeleteRegistryValue(RegistryRoot::kCurrentUser, Key(), L"X", kDefaultView));
+  EXPECT_TRUE(DeleteRegistryValue(RegistryRoot::kCurrentUser, missing.c_str(), L"X"));
+  EXPECT_TRUE(DeleteRegistryValue(RegistryRoot::kCurrentUser, Key(), L"X"));
   EXPECT_EQ(log.NewText(), "");
 }
 
 TEST_F(RegistryAccessTest, DeleteTreeRejectsUnusablePathsAndReportsMissingParents) {
-  EXPECT_EQ(DeleteRegistryTree(RegistryRoot::kCurrentUser, L"Vellmora", kDefaultView), 87u);
-  EXPECT_EQ(DeleteRegistryTree(RegistryRoot::kCurrentUser, L"SOFTWARE\\", kDefaultView), 87u);
-  EXPECT_EQ(DeleteRegistryTree(RegistryRoot::kCurrentUser, L"", kDefaultView), 87u);
-  EXPECT_EQ(DeleteRegistryTree(RegistryRoot::kCurrentUser, machine_.ScratchKey() + L"\\No\\Key",
-                               kDefaultView),
+  EXPECT_EQ(DeleteRegistryTree(RegistryRoot::kCurrentUser, L"Vellmora"), 87u);
+  EXPECT_EQ(DeleteRegistryTree(RegistryRoot::kCurrentUser, L"SOFTWARE\\"), 87u);
+  EXPECT_EQ(DeleteRegistryTree(RegistryRoot::kCurrentUser, L""), 87u);
+  EXPECT_EQ(DeleteRegistryTree(RegistryRoot::kCurrentUser, machine_.ScratchKey() + L"\\No\\Key"),
             2u);
 
   std::wstring tree = machine_.ScratchKey() + L"\\Tree";
   ASSERT_TRUE(WriteRegistryString(RegistryRoot::kCurrentUser, (tree + L"\\Deep\\Er").c_str(),
-                                  L"V", L"x", kDefaultView));
-  EXPECT_EQ(DeleteRegistryTree(RegistryRoot::kCurrentUser, tree, kDefaultView), 0u);
+                                  L"V", L"x"));
+  EXPECT_EQ(DeleteRegistryTree(RegistryRoot::kCurrentUser, tree), 0u);
   platform::RegistryKey gone;
   EXPECT_EQ(platform::RegOpenKeyExW(RegistryRoot::kCurrentUser, tree, platform::kKeyRead, &gone),
             platform::kErrorFileNotFound);
@@ -102,17 +88,15 @@ TEST_F(RegistryAccessTest, DeleteTreeRejectsUnusablePathsAndReportsMissingParent
 TEST_F(RegistryAccessTest, AbsentOrEqualsComparesIgnoringCase) {
   std::wstring missing = machine_.ScratchKey() + L"\\Missing";
   EXPECT_TRUE(RegistryKeyAbsentOrStringEquals(RegistryRoot::kCurrentUser, missing.c_str(),
-                                              nullptr, L"x", kDefaultView));
-  ASSERT_TRUE(WriteRegistryString(RegistryRoot::kCurrentUser, Key(), L"Other", L"1",
-                                  kDefaultView));
+                                              nullptr, L"x"));
+  ASSERT_TRUE(WriteRegistryString(RegistryRoot::kCurrentUser, Key(), L"Other", L"1"));
   EXPECT_FALSE(RegistryKeyAbsentOrStringEquals(RegistryRoot::kCurrentUser, Key(), nullptr,
-                                               L"C:\\Vellmora\\VLMServ.exe", kDefaultView));
+                                               L"C:\\Vellmora\\VLMServ.exe"));
   ASSERT_TRUE(WriteRegistryString(RegistryRoot::kCurrentUser, Key(), nullptr,
-                                  L"C:\\VELLMORA\\vlmserv.exe", kDefaultView));
+                                  L"C:\\VELLMORA\\vlmserv.exe"));
   EXPECT_TRUE(RegistryKeyAbsentOrStringEquals(RegistryRoot::kCurrentUser, Key(), nullptr,
-                                              L"C:\\Vellmora\\VLMServ.exe", kDefaultView));
-  EXPECT_FALSE(RegistryStringEquals(RegistryRoot::kCurrentUser, Key(), nullptr, L"C:\\Other",
-                                    kDefaultView));
+                                              L"C:\\Vellmora\\VLMServ.exe"));
+  EXPECT_FALSE(RegistryStringEquals(RegistryRoot::kCurrentUser, Key(), nullptr, L"C:\\Other"));
 }
 
 struct FailureCase {
@@ -127,39 +111,38 @@ TEST_F(RegistryAccessTest, FailedWritesAndDeletesLeaveOneFailureLine) {
   const FailureCase cases[] = {
       {"reg_create",
        [](const wchar_t* key) {
-         return WriteRegistryString(RegistryRoot::kLocalMachine, key, L"InstallDir", L"x", kView64);
+         return WriteRegistryString(RegistryRoot::kLocalMachine, key, L"InstallDir", L"x");
        },
        "REGISTRY FAILURE: action=create/open string, root=HKLM, key=SOFTWARE\\Ostrevin\\Vellmora, "
        "value=InstallDir, win32Error=5."},
       {"reg_set",
        [](const wchar_t* key) {
-         return WriteRegistryDword(RegistryRoot::kLocalMachine, key, L"AdbPort", 1, kView64);
+         return WriteRegistryDword(RegistryRoot::kLocalMachine, key, L"AdbPort", 1);
        },
        "REGISTRY FAILURE: action=set DWORD, root=HKLM, key=SOFTWARE\\Ostrevin\\Vellmora, "
        "value=AdbPort, win32Error=5."},
       {"reg_set",
        [](const wchar_t* key) {
-         return WriteRegistryString(RegistryRoot::kLocalMachine, key, nullptr, L"x", kView64);
+         return WriteRegistryString(RegistryRoot::kLocalMachine, key, nullptr, L"x");
        },
        "REGISTRY FAILURE: action=set string, root=HKLM, key=SOFTWARE\\Ostrevin\\Vellmora, "
        "value=(Default), win32Error=5."},
       {"reg_open",
        [](const wchar_t* key) {
-         return DeleteRegistryValue(RegistryRoot::kLocalMachine, key, L"AdbPort", kView64);
+         return DeleteRegistryValue(RegistryRoot::kLocalMachine, key, L"AdbPort");
        },
        "REGISTRY FAILURE: action=open for delete, root=HKLM, key=SOFTWARE\\Ostrevin\\Vellmora, "
        "value=AdbPort, win32Error=5."},
       {"reg_delete_value",
        [](const wchar_t* key) {
-         return DeleteRegistryValue(RegistryRoot::kLocalMachine, key, L"AdbPort", kView64);
+         return DeleteRegistryValue(RegistryRoot::kLocalMachine, key, L"AdbPort");
        },
        "REGISTRY FAILURE: action=delete value, root=HKLM, key=SOFTWARE\\Ostrevin\\Vellmora, "
        "value=AdbPort, win32Error=5."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
-    ASSERT_TRUE(WriteRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"AdbPort", 5565,
-                                   kView64));
+    ASSERT_TRUE(WriteRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"AdbPort", 5565));
     LogCursor log;
     sim::InjectFault({c.kind, L"HKLM\\SOFTWARE\\Ostrevin\\Vellmora", 1, platform::kErrorAccessDenied});
     EXPECT_FALSE(c.act(kProductKey));

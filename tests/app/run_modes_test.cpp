@@ -53,13 +53,14 @@ TEST(RunModesTest, ArgumentKeepsOnlyTheLowByteOfEachUnit) {
 TEST(CrashRecordTest, FourLinesInTheirFormat) {
   int marker = 0;
   platform::ExceptionDetails details{true, 0xC0000005u, &marker};
-  std::string record = FormatCrashRecord(details, 4321, 77);
+  char buffer[kCrashRecordBytes];
+  std::string record(buffer, FormatCrashRecord(details, 4321, 77, buffer));
   char address[32];
   std::snprintf(address, sizeof address, "%016llX",
                 static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&marker)));
   EXPECT_EQ(record, std::string("exception_code=0xC0000005\r\nexception_address=") + address +
                         "\r\nprocess_id=4321\r\nthread_id=77\r\n");
-  EXPECT_EQ(FormatCrashRecord(platform::ExceptionDetails{}, 1, 2),
+  EXPECT_EQ(std::string(buffer, FormatCrashRecord(platform::ExceptionDetails{}, 1, 2, buffer)),
             "exception_code=0x00000000\r\nexception_address=0000000000000000\r\nprocess_id=1\r\n"
             "thread_id=2\r\n");
 }

@@ -76,6 +76,32 @@ TEST_F(SystemHelpersTest, AMissingKnownFolderMakesThePathsUnsafe) {
 #endif
 }
 
+struct UnsafePathsCase {
+  const char* name;
+  void (*change)(InstallPaths* paths);
+};
+
+TEST_F(SystemHelpersTest, ProductFoldersThatCoincideOrNestAreUnsafe) {
+  const UnsafePathsCase cases[] = {
+      {"the same folder", [](InstallPaths* p) { p->data_base = p->install_base; }},
+      {"the same folder in other letters", [](InstallPaths* p) {
+         p->install_base = L"C:\\";
+         p->data_base = L"c:/";
+       }},
+      {"data inside the program folder", [](InstallPaths* p) { p->data_base = p->InstallDir(); }},
+      {"program folder inside the data", [](InstallPaths* p) { p->install_base = p->DataDir(); }},
+      {"a relative base", [](InstallPaths* p) { p->install_base = L"Vellmora"; }},
+      {"an empty Desktop", [](InstallPaths* p) { p->desktop.clear(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    InstallPaths paths = DetectInstallPaths();
+    ASSERT_TRUE(paths.IsValid());
+    c.change(&paths);
+    EXPECT_FALSE(paths.IsValid());
+  }
+}
+
 TEST_F(SystemHelpersTest, ProgramFilesFallsBackFromProgramW6432) {
   std::wstring saved;
   ASSERT_EQ(platform::GetEnvironmentVariableW(L"ProgramW6432", &saved), 0u);

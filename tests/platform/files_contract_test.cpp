@@ -6,6 +6,7 @@
 
 #include "platform/files.h"
 #include "support/test_machine.h"
+#include "support/wine_detection.h"
 
 namespace {
 
@@ -368,6 +369,59 @@ TEST_F(FilesContract, AFileOpenWithoutSharingCannotBeOpenedMovedOrDeleted) {
   EXPECT_EQ(MoveFileExW(In(L"busy.txt"), In(L"moved.txt"), 0), kErrorSuccess);
 }
 
+struct OpenBelowCase {
+  const char* name;
+  const wchar_t* opened;  // below the directory
+  std::uint32_t access;
+  std::uint32_t share;
+  std::uint32_t flags;
+};
+
+TEST_F(FilesContract, ADirectoryWithAnythingOpenBelowItIsNotRenamed) {
+  const OpenBelowCase cases[] = {
+      {"a file read with full sharing", L"a.txt", kGenericRead, kShareAll, 0},
+      {"a file that shares delete only", L"a.txt", kGenericRead, kShareDelete, 0},
+      {"a file deeper down, written", L"sub\\b.txt", kGenericWrite, kShareRead, 0},
+      {"a subdirectory", L"sub", kGenericRead, kShareAll, kFlagBackupSemantics},
+  };
+  for (const OpenBelowCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakeDirectory(L"root");
+    MakeDirectory(L"root\\sub");
+    MakeFile(L"root\\a.txt", "a");
+    MakeFile(L"root\\sub\\b.txt", "b");
+    UniqueHandle below;
+    ASSERT_EQ(Open(std::wstring(L"root\\") + c.opened, c.access, c.share, kOpenExisting, &below,
+                   c.flags),
+              kErrorSuccess);
+    Win32Error moved = MoveFileExW(In(L"root"), In(L"moved"), 0);
+    if (moved == kErrorSuccess && vellmora::testing::RunningUnderWine()) {
+      GTEST_SKIP() << "Wine renames a directory while a file inside it is open";
+    }
+    EXPECT_EQ(moved, kErrorAccessDenied);
+    EXPECT_TRUE(Exists(L"root\\a.txt"));
+    below.Reset();
+    ASSERT_EQ(MoveFileExW(In(L"root"), In(L"moved"), 0), kErrorSuccess);
+    EXPECT_EQ(Content(L"moved\\sub\\b.txt"), "b");
+    vellmora::testing::RemoveTestTree(In(L"moved"));
+  }
+}
+
+TEST_F(FilesContract, ADirectoryOpenItselfIsRenamedOnlyWhenItSharesDelete) {
+  MakeDirectory(L"root");
+  UniqueHandle directory;
+  ASSERT_EQ(Open(L"root", kGenericRead, kShareRead | kShareWrite, kOpenExisting, &directory,
+                 kFlagBackupSemantics),
+            kErrorSuccess);
+  EXPECT_EQ(MoveFileExW(In(L"root"), In(L"moved"), 0), kErrorSharingViolation);
+  directory.Reset();
+  ASSERT_EQ(Open(L"root", kGenericRead, kShareAll, kOpenExisting, &directory,
+                 kFlagBackupSemantics),
+            kErrorSuccess);
+  EXPECT_EQ(MoveFileExW(In(L"root"), In(L"moved"), 0), kErrorSuccess);
+  EXPECT_TRUE(Exists(L"moved"));
+}
+
 TEST_F(FilesContract, ListingShowsEveryEntryOnceWithItsOwnStatus) {
   MakeFile(L"one.txt", "1");
   MakeFile(L"two.txt", "22");
@@ -454,6 +508,27 @@ TEST_F(FilesContract, AFileSymbolicLinkIsReadThroughButDeletedItself) {
   ASSERT_EQ(DeleteFileW(In(L"link.txt")), kErrorSuccess);
   EXPECT_FALSE(Exists(L"link.txt"));
   EXPECT_EQ(Content(L"target.txt"), "content");
+}
+
+TEST_F(FilesContract, AFileSymbolicLinkOpenedItselfTakesWritesWithoutReachingItsTarget) {
+  MakeFile(L"target.txt", "content");
+  Win32Error created = CreateSymbolicLinkW(In(L"link.txt"), In(L"target.txt"), false);
+  if (LinkCreationUnsupported(created) || !Exists(L"link.txt")) {
+    GTEST_SKIP() << "this system cannot create symbolic links (error " << created << ")";
+  }
+  UniqueHandle link;
+  ASSERT_EQ(Open(L"link.txt", kFileAppendData, kShareAll, kOpenAlways, &link,
+                 kFlagOpenReparsePoint),
+            kErrorSuccess);
+  std::uint32_t written = 0;
+  EXPECT_EQ(WriteFile(link.Get(), "line\r\n", 6, &written), kErrorSuccess);
+  EXPECT_EQ(written, 6u);
+  EXPECT_EQ(FlushFileBuffers(link.Get()), kErrorSuccess);
+  link.Reset();
+  EXPECT_EQ(Content(L"target.txt"), "content");
+  FileStatus status;
+  ASSERT_EQ(GetFileStatus(In(L"link.txt"), &status), kErrorSuccess);
+  EXPECT_EQ(status.reparse_tag, kReparseTagSymlink) << "still a link";
 }
 
 }  // namespace

@@ -61,6 +61,18 @@ TEST(PathsContract, TheTemporaryDirectoryExistsAndEndsInABackslash) {
   EXPECT_TRUE(IsDirectory(temp)) << std::string(temp.begin(), temp.end());
 }
 
+TEST(PathsContract, TheTemporaryDirectoryFillsACallersBufferOrSaysHowMuchItNeeds) {
+  TestMachine machine;
+  Path temp = GetTempPathW();
+  ASSERT_FALSE(temp.empty());
+  static wchar_t buffer[32768];
+  std::uint32_t length = GetTempPathW(32768, buffer);
+  ASSERT_EQ(length, temp.size());
+  EXPECT_EQ(Path(buffer), temp);
+  wchar_t small[3] = {};
+  EXPECT_EQ(GetTempPathW(3, small), temp.size() + 1) << "the size with the terminator";
+}
+
 TEST(PathsContract, KnownFoldersExistAndAgreeWithTheEnvironment) {
   TestMachine machine;
   for (KnownFolder folder : {KnownFolder::kProgramData, KnownFolder::kLocalAppData,

@@ -101,4 +101,40 @@ TEST_F(SyncContract, WaitingOnAClosedHandleFails) {
   EXPECT_NE(ReleaseMutex(stale), kErrorSuccess);
 }
 
+// While anyone else holds a handle the mutex lives on, and the thread that owned it keeps it even
+// after closing every handle of its own. (Once nobody has a handle left, Windows forgets the name,
+// and the next CreateMutexW makes a new, unowned mutex.)
+TEST_F(SyncContract, AnOwnerThatClosesItsHandleKeepsTheMutexUntilItEnds) {
+  UniqueHandle other = Create();
+  std::atomic<int> step{0};
+  std::thread owner([&] {
+    UniqueHandle mutex = Create();
+    EXPECT_EQ(WaitForSingleObject(mutex.Get(), 0), kWaitObject0);
+    mutex.Reset();
+    step = 1;
+    while (step != 2) Sleep(1);
+  });
+  while (step != 1) Sleep(1);
+  EXPECT_EQ(WaitForSingleObject(other.Get(), 50), kWaitTimeout) << "the owner thread still has it";
+  step = 2;
+  owner.join();
+  EXPECT_EQ(WaitForSingleObject(other.Get(), 1000), kWaitAbandoned);
+  EXPECT_EQ(ReleaseMutex(other.Get()), kErrorSuccess);
+}
+
+TEST_F(SyncContract, TheOwnerReleasesThroughANewHandleOfTheName) {
+  UniqueHandle keeper = Create();
+  OnOtherThread([&] {
+    UniqueHandle first = Create();
+    ASSERT_EQ(WaitForSingleObject(first.Get(), 0), kWaitObject0);
+    first.Reset();
+    UniqueHandle again = Create();
+    EXPECT_EQ(ReleaseMutex(again.Get()), kErrorSuccess);
+    EXPECT_EQ(ReleaseMutex(again.Get()), kErrorNotOwner) << "one level was owned";
+  });
+  EXPECT_EQ(WaitForSingleObject(keeper.Get(), 0), kWaitObject0) << "released, not abandoned";
+  EXPECT_EQ(ReleaseMutex(keeper.Get()), kErrorSuccess);
+}
+
 }  // namespace
+

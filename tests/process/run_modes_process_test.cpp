@@ -11,6 +11,10 @@
 #include "support/log_cursor.h"
 #include "support/test_machine.h"
 
+#if VELLMORA_PLATFORM_SIM
+#include "platform/sim/sim_control.h"
+#endif
+
 namespace vellmora::testing {
 namespace {
 
@@ -60,9 +64,19 @@ INSTANTIATE_TEST_SUITE_P(
                       WizardCase{"UnknownOption", L"--frobnicate"}),
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
-TEST_F(InstallerProcessTest, QuotedUpperCaseInstallAllSelectsTheQuotedDrive) {
+struct InstallAllCase {
+  const char* name;
+  const wchar_t* command_line;
+  const char* drive;  // where the installation goes
+};
+
+class InstallAllTest : public InstallerProcessTest,
+                       public ::testing::WithParamInterface<InstallAllCase> {};
+
+TEST_P(InstallAllTest, InstallsOnItsDrive) {
+  const InstallAllCase& c = GetParam();
   LogCursor log;
-  ChildResult result = RunInstaller(L"   --INSTALL-ALL   \"D:\\\"   ");
+  ChildResult result = RunInstaller(c.command_line);
   ASSERT_TRUE(result.finished);
   // The pipeline is not in this build: the run ends as a failed installation, not a rejection.
   EXPECT_EQ(result.exit_code, 1);
@@ -74,20 +88,42 @@ TEST_F(InstallerProcessTest, QuotedUpperCaseInstallAllSelectsTheQuotedDrive) {
   ASSERT_NE(begin, lines.begin());
   EXPECT_EQ(*(begin - 1), std::string(80, '=')) << "the rule opens the operation";
   std::string context = LineStartingWith(lines, "CONTEXT: ");
-  EXPECT_NE(context.find(" | install=D:\\Vellmora | data=D:\\ProgramData\\Vellmora | elevated="),
+  std::string drive = c.drive;
+  EXPECT_NE(context.find(" | install=" + drive + ":\\Vellmora | data=" + drive +
+                         ":\\ProgramData\\Vellmora | elevated="),
             std::string::npos)
       << context;
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) { return line.rfind("FINISH ", 0) == 0; }),
+            1)
+      << log.NewText();
   EXPECT_TRUE(HasLine(lines, "FINISH ERROR: This operation is not available in this build."))
       << log.NewText();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, InstallAllTest,
+    ::testing::Values(
+        InstallAllCase{"QuotedUpperCaseOptionSelectsTheQuotedDrive", L"   --INSTALL-ALL   \"D:\\\"   ",
+                       "D"},
+        InstallAllCase{"NoArgumentKeepsTheDetectedDisk", L"--install-all", "C"}),
+    [](const auto& test_info) { return std::string(test_info.param.name); });
 
 struct ExitCase {
   const char* name;
   const wchar_t* command_line;
   int exit_code;
-  const char* line;  // a line the run must leave in the log
+  const char* line;  // a line the run must leave in the log; null: no operation line at all
   bool begins_operation;
 };
+
+// Lines that only an operation writes (its header, stages, messages and result).
+bool HasOperationLine(const std::vector<std::string>& lines) {
+  for (const char* prefix : {"BEGIN: ", "CONTEXT: ", "STAGE: ", "LOG: ", "FINISH "}) {
+    if (HasLine(lines, prefix)) return true;
+  }
+  return false;
+}
 
 class ExitCodeTest : public InstallerProcessTest, public ::testing::WithParamInterface<ExitCase> {};
 
@@ -98,47 +134,149 @@ TEST_P(ExitCodeTest, EndsWithItsExitCodeAndLogLine) {
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(result.exit_code, c.exit_code);
   std::vector<std::string> lines = log.NewLines();
-  EXPECT_TRUE(HasLine(lines, c.line)) << log.NewText();
+  if (c.line) {
+    EXPECT_TRUE(HasLine(lines, c.line)) << log.NewText();
+  } else {
+    EXPECT_FALSE(HasOperationLine(lines)) << log.NewText();
+  }
   EXPECT_EQ(HasLine(lines, "BEGIN: "), c.begins_operation) << log.NewText();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, ExitCodeTest,
     ::testing::Values(
-        ExitCase{"InstallAllKeepsTheDetectedDisk", L"--install-all", 1,
-                 "CONTEXT: exe=", true},
         ExitCase{"InstallAllOnARemovableDrive", L"--install-all E:", 15,
                  "DRIVE REJECTED: not a fixed disk; requested=E:", false},
         ExitCase{"InstallAllOnAnUnknownDrive", L"--install-all Q:", 15,
                  "DRIVE REJECTED: not a fixed disk; requested=Q:", false},
         ExitCase{"RegistryDiagnosticFailsLoudly", L"--debug-registry D:\\Vellmora", 29,
                  "FINISH ERROR: This operation is not available in this build.", true},
-        ExitCase{"ComDiagnosticOnARemovableDrive", L"--debug-com E:", 15, "", false},
-        ExitCase{"Pie64DiagnosticWithoutADrive", L"--debug-pie64", 15, "", false},
+        ExitCase{"ComDiagnosticOnARemovableDrive", L"--debug-com E:", 15, nullptr, false},
+        ExitCase{"Pie64DiagnosticWithoutADrive", L"--debug-pie64", 15, nullptr, false},
         ExitCase{"MigrationFailsLoudly", L"--migrate-direct-player", 4,
                  "LOG: [-] The direct-player migration is not available in this build.", false}),
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
-TEST_F(InstallerProcessTest, CrashRecordHoldsExactlyFourLines) {
-  ChildResult result = RunChild(BuiltExecutable(VELLMORA_CRASH_PROBE_EXE), L"", machine_.SimRoot());
-  ASSERT_TRUE(result.finished);
-  EXPECT_NE(result.exit_code, 0);
+// What a crash record says; ok is false (and the reason in error) when it does not hold exactly
+// the four lines.
+struct CrashRecord {
+  bool ok = false;
+  std::string error;
+  std::string code;
+  std::string process_id;
+  std::string thread_id;
+};
 
-  platform::Path record_path = platform::GetTempPathW() + L"Vellmora-Installer-Crash.log";
-  std::string record;
-  ASSERT_TRUE(ReadTestFile(record_path, &record));
-  std::vector<std::string> names = {"exception_code=0x", "exception_address=", "process_id=",
-                                    "thread_id="};
+platform::Path CrashRecordPath() { return platform::GetTempPathW() + L"Vellmora-Installer-Crash.log"; }
+
+CrashRecord ReadCrashRecord() {
+  CrashRecord parsed;
+  std::string text;
+  if (!ReadTestFile(CrashRecordPath(), &text)) {
+    parsed.error = "no crash record";
+    return parsed;
+  }
+  const char* names[] = {"exception_code=0x", "exception_address=", "process_id=", "thread_id="};
+  std::string* values[] = {&parsed.code, nullptr, &parsed.process_id, &parsed.thread_id};
   std::size_t at = 0;
-  for (const auto& name : names) {
-    ASSERT_EQ(record.compare(at, name.size(), name), 0) << record;
-    std::size_t end = record.find("\r\n", at);
-    ASSERT_NE(end, std::string::npos) << record;
+  for (int i = 0; i < 4; ++i) {
+    std::string name = names[i];
+    std::size_t end = text.find("\r\n", at);
+    if (text.compare(at, name.size(), name) != 0 || end == std::string::npos) {
+      parsed.error = "line " + std::to_string(i + 1) + " is not " + name + "...: " + text;
+      return parsed;
+    }
+    if (values[i]) *values[i] = text.substr(at + name.size(), end - at - name.size());
     at = end + 2;
   }
-  EXPECT_EQ(at, record.size()) << "nothing after the fourth line: " << record;
-  EXPECT_NE(record.find("exception_code=0xC0000005\r\n"), std::string::npos) << record;
+  if (at != text.size()) {
+    parsed.error = "something after the fourth line: " + text;
+    return parsed;
+  }
+  parsed.ok = true;
+  return parsed;
 }
+
+// A record of an earlier crash, longer than any new one: the new record must replace it whole.
+void LeaveAnOldLongRecord() {
+  ASSERT_TRUE(WriteTestFile(CrashRecordPath(), std::string(600, 'x') + "\r\n"));
+}
+
+struct ProbeCase {
+  const char* name;
+  const wchar_t* mode;
+  bool on_main_thread;
+};
+
+class CrashProbeTest : public InstallerProcessTest,
+                       public ::testing::WithParamInterface<ProbeCase> {};
+
+TEST_P(CrashProbeTest, TheCrashHandlersWriteOneFreshRecordNamingTheThread) {
+  const ProbeCase& c = GetParam();
+  LeaveAnOldLongRecord();
+  ChildResult result =
+      RunChild(BuiltExecutable(VELLMORA_CRASH_PROBE_EXE), c.mode, machine_.SimRoot());
+  ASSERT_TRUE(result.finished);
+  EXPECT_NE(result.exit_code, 0);
+  EXPECT_NE(result.exit_code, 2) << "the probe did not crash";
+  CrashRecord record = ReadCrashRecord();
+  ASSERT_TRUE(record.ok) << record.error;
+  std::string main_thread;
+  ASSERT_TRUE(
+      ReadTestFile(platform::GetTempPathW() + L"crash-probe-main-thread.txt", &main_thread));
+  EXPECT_EQ(record.thread_id == main_thread, c.on_main_thread)
+      << "record thread " << record.thread_id << ", main thread " << main_thread;
+  if (std::wstring(c.mode).find(L"null-write") != std::wstring::npos) {
+    EXPECT_EQ(record.code, "C0000005");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Crashes, CrashProbeTest,
+    ::testing::Values(ProbeCase{"NullWriteOnTheMainThread", L"null-write", true},
+                      ProbeCase{"NullWriteOnAnotherThread", L"thread-null-write", false},
+                      ProbeCase{"ExceptionEscapingAThread", L"thread-throw", false}),
+    [](const auto& test_info) { return std::string(test_info.param.name); });
+
+#if VELLMORA_PLATFORM_SIM
+struct InstallerCrashCase {
+  const char* name;
+  const wchar_t* command_line;
+  std::uint32_t fault;
+  const char* code;
+  bool on_main_thread;  // the entry thread is the process's first thread: its id is the pid
+  int exit_code;
+};
+
+class InstallerCrashTest : public InstallerProcessTest,
+                           public ::testing::WithParamInterface<InstallerCrashCase> {};
+
+// The installer's very first change to the machine crashes (or throws): the record proves that
+// the entry installed its handlers before anything else, on whichever thread the work ran.
+TEST_P(InstallerCrashTest, TheFirstOperationThatFailsLeavesARecord) {
+  const InstallerCrashCase& c = GetParam();
+  LeaveAnOldLongRecord();
+  sim::AddMachineFault({"create_directory", L"*", 1, c.fault});
+  ChildResult result = RunInstaller(c.command_line);
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, c.exit_code);
+  CrashRecord record = ReadCrashRecord();
+  ASSERT_TRUE(record.ok) << record.error;
+  EXPECT_EQ(record.code, c.code);
+  EXPECT_EQ(record.thread_id == record.process_id, c.on_main_thread) << record.thread_id;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Crashes, InstallerCrashTest,
+    ::testing::Values(
+        InstallerCrashCase{"WizardThreadCrashes", L"", sim::kFaultCrash, "C0000005", false, 5},
+        InstallerCrashCase{"WizardThreadThrows", L"", sim::kFaultThrow, "00000000", false, 3},
+        InstallerCrashCase{"EntryThreadCrashes", L"--install-all", sim::kFaultCrash, "C0000005",
+                           true, 5},
+        InstallerCrashCase{"EntryThreadThrows", L"--install-all D:", sim::kFaultThrow, "00000000",
+                           true, 3}),
+    [](const auto& test_info) { return std::string(test_info.param.name); });
+#endif
 
 }  // namespace
 }  // namespace vellmora::testing

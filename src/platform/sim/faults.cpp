@@ -1,6 +1,8 @@
 #include "platform/sim/faults.h"
 
+#include <cstdlib>
 #include <mutex>
+#include <stdexcept>
 #include <vector>
 
 #include "platform/sim/machine.h"
@@ -63,8 +65,10 @@ void AddMachineFault(const Fault& fault) {
 
 namespace internal {
 
-platform::Win32Error InjectedFault(const char* kind, const std::wstring& path,
-                                   const std::wstring& other_path) {
+namespace {
+
+platform::Win32Error DueFault(const char* kind, const std::wstring& path,
+                              const std::wstring& other_path) {
   FaultState& state = State();
   std::lock_guard<std::mutex> guard(state.lock);
   ArmMachineFaults(state);
@@ -82,6 +86,27 @@ platform::Win32Error InjectedFault(const char* kind, const std::wstring& path,
     return error;
   }
   return platform::kErrorSuccess;
+}
+
+// Volatile, so that the compiler cannot see the write is through null and turn it into a trap.
+int* volatile g_nowhere = nullptr;
+
+[[noreturn]] __attribute__((noinline, no_sanitize("undefined"))) void CrashHere() {
+  *g_nowhere = 1;
+  std::abort();  // not reached: the write crashes
+}
+
+}  // namespace
+
+platform::Win32Error InjectedFault(const char* kind, const std::wstring& path,
+                                   const std::wstring& other_path) {
+  // Decided under the fault lock, acted on after it: the crash filter goes through the seam too.
+  platform::Win32Error error = DueFault(kind, path, other_path);
+  if (error == kFaultCrash) CrashHere();
+  if (error == kFaultThrow) {
+    throw std::runtime_error("injected failure of " + std::string(kind) + " " + ToUtf8(path));
+  }
+  return error;
 }
 
 }  // namespace internal

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -77,6 +78,26 @@ Win32Error SharingConflict(const sim::internal::FileIdentity& identity, std::uin
 // Removing or renaming an entry needs delete access that every open handle shares.
 Win32Error DeleteConflict(const HostEntry& entry) {
   return SharingConflict(entry.identity, sim::internal::kMayDelete, kShareAll);
+}
+
+// NTFS (like FAT) refuses to rename a directory while anything below it is open, however that
+// was opened and whatever it shares: the open handles would otherwise name a path that no longer
+// exists. Only this process's handles are seen.
+Win32Error OpenBelowConflict(const std::string& host_directory) {
+  char* resolved = realpath(host_directory.c_str(), nullptr);
+  if (!resolved) return kErrorSuccess;
+  std::string prefix = std::string(resolved) + "/";
+  std::free(resolved);
+  for (const auto& open : sim::internal::OpenFiles()) {
+    char where[4096];
+    std::string fd_link = "/proc/self/fd/" + std::to_string(open->fd);
+    ssize_t length = readlink(fd_link.c_str(), where, sizeof where);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof where) continue;
+    if (std::string(where, static_cast<size_t>(length)).compare(0, prefix.size(), prefix) == 0) {
+      return kErrorAccessDenied;
+    }
+  }
+  return kErrorSuccess;
 }
 
 // Replacing an entry is refused while anything holds it open.
@@ -284,6 +305,7 @@ Win32Error CreateFileW(const Path& path, std::uint32_t desired_access, std::uint
   file->may = may;
   file->share = share_mode;
   file->directory = (flags & O_DIRECTORY) != 0 || entry.IsDirectory();
+  file->link = entry.IsLink() && open_link && !file->directory;
   sim::internal::IdentityOfDescriptor(fd, &file->identity);
   if (creating || creation_disposition == kCreateAlways) {
     // A new (or superseded) file takes the attributes asked for, with the archive bit.
@@ -296,6 +318,14 @@ Win32Error CreateFileW(const Path& path, std::uint32_t desired_access, std::uint
   return kErrorSuccess;
 }
 
+Win32Error CreateFileW(const wchar_t* path, std::uint32_t desired_access, std::uint32_t share_mode,
+                       std::uint32_t creation_disposition, std::uint32_t flags_and_attributes,
+                       UniqueHandle* handle) {
+  if (!path) return kErrorInvalidParameter;
+  return CreateFileW(Path(path), desired_access, share_mode, creation_disposition,
+                     flags_and_attributes, handle);
+}
+
 Win32Error ReadFile(RawHandle file_handle, void* buffer, std::uint32_t size,
                     std::uint32_t* bytes_read) {
   if (bytes_read) *bytes_read = 0;
@@ -306,6 +336,7 @@ Win32Error ReadFile(RawHandle file_handle, void* buffer, std::uint32_t size,
   if (error != kErrorSuccess) return error;
   if ((*file)->directory) return kErrorInvalidFunction;
   if (!((*file)->may & sim::internal::kMayRead)) return kErrorAccessDenied;
+  if ((*file)->link) return kErrorSuccess;
   std::uint32_t done = 0;
   char* out = static_cast<char*>(buffer);
   while (done < size) {
@@ -331,6 +362,10 @@ Win32Error WriteFile(RawHandle file_handle, const void* data, std::uint32_t size
   if (!((*file)->may & (sim::internal::kMayWrite | sim::internal::kMayAppend))) {
     return kErrorAccessDenied;
   }
+  if ((*file)->link) {
+    if (bytes_written) *bytes_written = size;
+    return kErrorSuccess;
+  }
   struct stat st{};
   if (fstat((*file)->fd, &st) != 0) return ErrorFromErrno(errno);
   off_t at = ((*file)->may & sim::internal::kMayWrite) ? lseek((*file)->fd, 0, SEEK_CUR)
@@ -355,6 +390,7 @@ Win32Error FlushFileBuffers(RawHandle file_handle) {
   if (!((*file)->may & (sim::internal::kMayWrite | sim::internal::kMayAppend))) {
     return kErrorAccessDenied;
   }
+  if ((*file)->link) return kErrorSuccess;
   return fdatasync((*file)->fd) == 0 ? kErrorSuccess : ErrorFromErrno(errno);
 }
 
@@ -389,6 +425,9 @@ Win32Error MoveFileExW(const Path& from, const Path& to, std::uint32_t flags) {
   HostEntry source = ReadEntry(source_path.host);
   if (source.kind == EntryKind::kMissing) return MissingError(source_path);
   error = DeleteConflict(source);
+  if (error == kErrorSuccess && source.IsDirectory() && !source.IsLink()) {
+    error = OpenBelowConflict(source_path.host);
+  }
   if (error != kErrorSuccess) return error;
   if (!sim::internal::ParentIsDirectory(target_path)) return kErrorPathNotFound;
 

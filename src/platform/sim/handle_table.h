@@ -27,6 +27,9 @@ struct FileObject {
   std::uint32_t may = 0;
   std::uint32_t share = 0;  // kShare* of CreateFileW
   bool directory = false;
+  // A link opened itself: the host cannot store data in a link, so its stream reads empty and
+  // takes writes without keeping them.
+  bool link = false;
   FileIdentity identity;
 
   FileObject() = default;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -37,6 +38,28 @@ std::vector<std::pair<std::wstring, std::wstring>>& Variables(EnvironmentState& 
   return state.variables;
 }
 
+// The last answer of GetTempPathW, kept where the allocation-free variant can read it without
+// the lock: two slots, the newer one published by index.
+struct TempPathSnapshot {
+  wchar_t units[32768] = {};
+  std::uint32_t length = 0;
+};
+TempPathSnapshot g_temp_paths[2];
+std::atomic<unsigned> g_published_temp_path{0};
+std::mutex g_temp_path_writer;
+
+void PublishTempPath(const Path& path) {
+  // Skipped rather than waited for: the crash filter may be the caller.
+  std::unique_lock<std::mutex> guard(g_temp_path_writer, std::try_to_lock);
+  if (!guard.owns_lock()) return;
+  unsigned next = (g_published_temp_path.load() + 1) & 1;
+  TempPathSnapshot& slot = g_temp_paths[next];
+  slot.length = path.size() < 32768 ? static_cast<std::uint32_t>(path.size()) : 0;
+  for (std::uint32_t i = 0; i < slot.length; ++i) slot.units[i] = path[i];
+  slot.units[slot.length] = L'\0';
+  g_published_temp_path = next;
+}
+
 bool DirectoryExists(const Path& path) {
   std::uint32_t attributes = GetFileAttributesW(path);
   return attributes != kInvalidFileAttributes && (attributes & kAttributeDirectory);
@@ -67,9 +90,26 @@ Path GetTempPathW() {
     Path full;
     if (GetFullPathNameW(value, &full) != kErrorSuccess) continue;
     if (full.back() != L'\\') full += L'\\';
+    PublishTempPath(full);
     return full;
   }
+  PublishTempPath(Path());
   return Path();
+}
+
+std::uint32_t GetTempPathW(std::uint32_t buffer_units, wchar_t* buffer) {
+  // A thread that crashed inside the environment lock must not stop the crash record: when the
+  // lock is taken, the last published answer is used.
+  EnvironmentState& state = Environment();
+  if (state.lock.try_lock()) {
+    state.lock.unlock();
+    GetTempPathW();
+  }
+  const TempPathSnapshot& snapshot = g_temp_paths[g_published_temp_path.load() & 1];
+  if (snapshot.length == 0) return 0;
+  if (snapshot.length + 1 > buffer_units) return snapshot.length + 1;
+  for (std::uint32_t i = 0; i <= snapshot.length; ++i) buffer[i] = snapshot.units[i];
+  return snapshot.length;
 }
 
 Path GetModuleFileNameW() {

@@ -89,11 +89,17 @@ void SetMachineEnvironmentVariable(const std::wstring& name, const std::wstring*
 // are matched after redirection, e.g. HKLM\SOFTWARE\WOW6432Node\...).
 // Kinds: create_file, read, write, flush, copy, move, replace, delete_file, create_directory,
 // remove_directory, set_attributes, list_directory, reg_create, reg_open, reg_set, reg_query,
-// reg_delete_value, reg_delete_tree. CreateJunction counts as create_directory and
+// reg_delete_value, reg_delete_tree, tcp_table (reading the TCP listener table, which has no
+// path: give it the pattern *). CreateJunction counts as create_directory and
 // CreateSymbolicLinkW as create_file of the link's path; copy, move and replace match either of
 // their two paths. An unknown kind aborts: a test that misspells one would otherwise pass.
 // Faults in machine.ini ("fault = <kind> <nth> <error> <pattern>" lines in [faults]) are loaded by
 // every process that starts on the machine and count in that process.
+// Two error values make the operation go wrong otherwise: kFaultCrash raises an access violation
+// inside it (a crash of the caller at that point) and kFaultThrow throws a std::runtime_error out
+// of it.
+inline constexpr std::uint32_t kFaultCrash = 0xC0000005;
+inline constexpr std::uint32_t kFaultThrow = 0xE06D7363;
 struct Fault {
   std::string kind;
   std::wstring path_pattern;
@@ -104,5 +110,10 @@ void InjectFault(const Fault& fault);
 void ClearFaults();
 // Adds a fault line to machine.ini for processes started later.
 void AddMachineFault(const Fault& fault);
+
+// A clock for tests, in this process: while it is on, platform::Sleep returns at once and moves
+// GetTickCount64 on by the time asked for, so that the spacing of retries can be measured
+// without waiting. Named-mutex waits keep the real clock.
+void UseFakeClock(bool on);
 
 }  // namespace sim

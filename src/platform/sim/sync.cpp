@@ -5,7 +5,9 @@
 // process to take the flock then still reads "held" and receives the mutex as abandoned, as a
 // Windows waiter would. Inside a process, one MutexObject per name arbitrates between threads
 // (owner thread and recursion count); an owner thread that ended without releasing also hands
-// the mutex over as abandoned.
+// the mutex over as abandoned. As on Windows, the owning thread keeps the mutex alive and owned
+// when it closes its last handle: it stays owned until that thread releases it (through a new
+// handle of the name) or ends.
 
 #include "platform/sync.h"
 
@@ -21,6 +23,7 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "platform/sim/handle_table.h"
 #include "platform/sim/machine.h"
@@ -36,6 +39,7 @@ struct MutexObject {
   std::condition_variable released;
   pid_t owner = 0;  // thread id
   unsigned count = 0;
+  bool abandoned = false;  // the owner thread ended; the next owner is told so
 
   MutexObject() = default;
   MutexObject(const MutexObject&) = delete;
@@ -166,6 +170,39 @@ std::string HeldMarker(pid_t tid) {
   return "held " + std::to_string(getpid()) + " " + std::to_string(tid) + "\n";
 }
 
+// The mutexes a thread owns, kept alive by the thread itself rather than by its handles. When the
+// thread ends they are given up as abandoned: the flock goes (so other processes may take them)
+// while the lock file still says "held".
+struct OwnedByThread {
+  std::vector<std::shared_ptr<MutexObject>> mutexes;
+  ~OwnedByThread() {
+    pid_t self = gettid();
+    for (const auto& mutex : mutexes) {
+      std::lock_guard<std::mutex> guard(mutex->lock);
+      if (mutex->pid != getpid() || mutex->owner != self) continue;
+      mutex->owner = 0;
+      mutex->count = 0;
+      mutex->abandoned = true;
+      if (mutex->fd >= 0) flock(mutex->fd, LOCK_UN);
+      mutex->released.notify_all();
+    }
+  }
+};
+
+thread_local OwnedByThread t_owned;
+
+void KeepWhileOwned(const std::shared_ptr<MutexObject>& mutex) { t_owned.mutexes.push_back(mutex); }
+
+void ForgetOwned(const MutexObject* mutex) {
+  auto& owned = t_owned.mutexes;
+  for (auto it = owned.begin(); it != owned.end(); ++it) {
+    if (it->get() == mutex) {
+      owned.erase(it);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 Win32Error CreateMutexW(const std::wstring& name, const std::wstring& sddl, UniqueHandle* mutex) {
@@ -188,7 +225,7 @@ std::uint32_t WaitForSingleObject(RawHandle handle, std::uint32_t milliseconds) 
   }
   for (;;) {
     if (mutex->owner == 0) {
-      bool abandoned = false;
+      bool abandoned = mutex->abandoned;
       if (mutex->fd >= 0) {
         if (flock(mutex->fd, LOCK_EX | LOCK_NB) != 0) {
           if (errno != EWOULDBLOCK && errno != EINTR) return kWaitFailed;
@@ -202,6 +239,8 @@ std::uint32_t WaitForSingleObject(RawHandle handle, std::uint32_t milliseconds) 
       }
       if (mutex->owner == self) {
         mutex->count = 1;
+        mutex->abandoned = false;
+        KeepWhileOwned(mutex);
         return abandoned ? kWaitAbandoned : kWaitObject0;
       }
     } else if (!ThreadAlive(mutex->owner)) {
@@ -209,6 +248,7 @@ std::uint32_t WaitForSingleObject(RawHandle handle, std::uint32_t milliseconds) 
       mutex->owner = self;
       mutex->count = 1;
       if (mutex->fd >= 0) WriteMarker(mutex->fd, HeldMarker(self));
+      KeepWhileOwned(mutex);
       return kWaitAbandoned;
     }
     auto now = std::chrono::steady_clock::now();
@@ -234,6 +274,7 @@ Win32Error ReleaseMutex(RawHandle handle) {
     flock(mutex->fd, LOCK_UN);
   }
   mutex->released.notify_all();
+  ForgetOwned(mutex.get());
   return kErrorSuccess;
 }
 

@@ -13,6 +13,7 @@
 #include <random>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/sim_control.h"
 
 namespace platform {
 namespace {
@@ -20,19 +21,24 @@ namespace {
 constexpr std::uint32_t kAccessViolation = 0xC0000005;
 constexpr std::uint32_t kIllegalInstruction = 0xC000001D;
 constexpr std::uint32_t kIntegerDivideByZero = 0xC0000094;
-constexpr std::uint32_t kFatalAppExit = 0x40000015;  // what abort() raises on Windows
-constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
+// abort() raises no exception on Windows: the C runtime ends the process with exit code 3, and
+// the unhandled-exception filter never hears of it.
+constexpr int kAbortExitCode = 3;
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE};
 
 std::atomic<UnhandledExceptionFilter> g_filter{nullptr};
 std::atomic<bool> g_in_filter{false};
+
+// The test clock (sim::UseFakeClock): Sleep moves it on instead of waiting.
+std::atomic<bool> g_fake_clock{false};
+std::atomic<std::uint64_t> g_fake_ticks{0};
 
 std::uint32_t CodeOf(int signal_number) {
   switch (signal_number) {
     case SIGSEGV:
     case SIGBUS: return kAccessViolation;
     case SIGILL: return kIllegalInstruction;
-    case SIGFPE: return kIntegerDivideByZero;
-    default: return kFatalAppExit;
+    default: return kIntegerDivideByZero;
   }
 }
 
@@ -53,7 +59,7 @@ const void* FaultingAddress(const siginfo_t* info, void* context) {
     if (UnhandledExceptionFilter filter = g_filter.load()) filter(details);
   }
   // Windows ends the process with the exception code as its exit code.
-  _exit(static_cast<int>(details.has_record ? details.code : kFatalAppExit));
+  _exit(static_cast<int>(details.code));
 }
 
 void OnCrashSignal(int signal_number, siginfo_t* info, void* context) {
@@ -64,7 +70,15 @@ void OnCrashSignal(int signal_number, siginfo_t* info, void* context) {
   EndThroughFilter(details);
 }
 
-void OnTerminate() { EndThroughFilter(ExceptionDetails{}); }
+void OnAbort(int) { _exit(kAbortExitCode); }
+
+std::uint64_t RealTickCount64() {
+  // Boot time, like Windows' tick count, keeps counting across a suspend.
+  struct timespec now{};
+  clock_gettime(CLOCK_BOOTTIME, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000 +
+         static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
+}
 
 // A stack overflow leaves no stack for the handler: this thread gets one of its own.
 void InstallAlternateStack() {
@@ -103,14 +117,14 @@ SystemTime GetLocalTime() {
 }
 
 std::uint64_t GetTickCount64() {
-  // Boot time, like Windows' tick count, keeps counting across a suspend.
-  struct timespec now{};
-  clock_gettime(CLOCK_BOOTTIME, &now);
-  return static_cast<std::uint64_t>(now.tv_sec) * 1000 +
-         static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
+  return g_fake_clock.load() ? g_fake_ticks.load() : RealTickCount64();
 }
 
 void Sleep(std::uint32_t milliseconds) {
+  if (g_fake_clock.load()) {
+    g_fake_ticks += milliseconds;
+    return;
+  }
   struct timespec wait{};
   wait.tv_sec = milliseconds / 1000;
   wait.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000;
@@ -193,7 +207,7 @@ void SetUnhandledExceptionFilter(UnhandledExceptionFilter filter) {
   g_filter.store(filter);
   if (!filter) {
     for (int signal_number : kCrashSignals) ::signal(signal_number, SIG_DFL);
-    std::set_terminate(nullptr);
+    ::signal(SIGABRT, SIG_DFL);
     return;
   }
   InstallAlternateStack();
@@ -202,7 +216,16 @@ void SetUnhandledExceptionFilter(UnhandledExceptionFilter filter) {
   action.sa_flags = SA_SIGINFO | SA_ONSTACK;
   sigemptyset(&action.sa_mask);
   for (int signal_number : kCrashSignals) sigaction(signal_number, &action, nullptr);
-  std::set_terminate(OnTerminate);
+  ::signal(SIGABRT, OnAbort);
 }
 
 }  // namespace platform
+
+namespace sim {
+
+void UseFakeClock(bool on) {
+  if (on && !platform::g_fake_clock.load()) platform::g_fake_ticks = platform::RealTickCount64();
+  platform::g_fake_clock = on;
+}
+
+}  // namespace sim

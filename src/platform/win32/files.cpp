@@ -69,14 +69,21 @@ Win32Error GetFileStatus(const Path& path, FileStatus* status) {
   return kErrorSuccess;
 }
 
-Win32Error CreateFileW(const Path& path, std::uint32_t desired_access, std::uint32_t share_mode,
+Win32Error CreateFileW(const wchar_t* path, std::uint32_t desired_access, std::uint32_t share_mode,
                        std::uint32_t creation_disposition, std::uint32_t flags_and_attributes,
                        UniqueHandle* handle) {
-  HANDLE file = ::CreateFileW(path.c_str(), desired_access, share_mode, nullptr,
-                              creation_disposition, flags_and_attributes, nullptr);
+  HANDLE file = ::CreateFileW(path, desired_access, share_mode, nullptr, creation_disposition,
+                              flags_and_attributes, nullptr);
   if (file == INVALID_HANDLE_VALUE) return ::GetLastError();
   handle->Reset(reinterpret_cast<RawHandle>(file));
   return kErrorSuccess;
+}
+
+Win32Error CreateFileW(const Path& path, std::uint32_t desired_access, std::uint32_t share_mode,
+                       std::uint32_t creation_disposition, std::uint32_t flags_and_attributes,
+                       UniqueHandle* handle) {
+  return CreateFileW(path.c_str(), desired_access, share_mode, creation_disposition,
+                     flags_and_attributes, handle);
 }
 
 Win32Error ReadFile(RawHandle file, void* buffer, std::uint32_t size, std::uint32_t* bytes_read) {

@@ -66,6 +66,10 @@ Path GetTempPathW() {
   return path;
 }
 
+std::uint32_t GetTempPathW(std::uint32_t buffer_units, wchar_t* buffer) {
+  return ::GetTempPathW(buffer_units, buffer);
+}
+
 Path GetModuleFileNameW() {
   // GetModuleFileNameW truncates instead of reporting the needed size: grow until it fits.
   std::vector<wchar_t> buffer(MAX_PATH + 1);
