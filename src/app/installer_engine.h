@@ -56,6 +56,10 @@ class InstallerEngine {
   void InstallAll();
   void InstallPie64V2(const std::wstring& package_path);
   void Uninstall();
+  // Places staged_parent\root_name at destination as a one-root transaction; true when it is
+  // installed. A missing staged root is reported only when it is required.
+  bool MoveStagedRoot(const std::wstring& staged_parent, const std::wstring& root_name,
+                      const std::wstring& destination, bool root_required);
 
   void SetProgress(float fraction);
   void SetProgressRange(float start, float end);

@@ -39,6 +39,7 @@ inline constexpr Win32Error kErrorKeyDeleted = 1018;
 inline constexpr Win32Error kErrorRetry = 1237;
 inline constexpr Win32Error kErrorPrivilegeNotHeld = 1314;
 inline constexpr Win32Error kErrorNotAReparsePoint = 4390;
+inline constexpr Win32Error kErrorReparsePointEncountered = 4395;
 
 // An opaque kernel handle (a HANDLE on Windows). 0 and -1 are both "no handle", as they are for
 // the Windows functions that return one or the other on failure.
