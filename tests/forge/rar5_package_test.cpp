@@ -236,17 +236,30 @@ TEST_F(ForgeTest, AntiItemsAndUnknownStreamOwnersAreRefusedWithoutOutput) {
   }
 }
 
-TEST_F(ForgeTest, CorruptedDataFailsSevenZipsCrcCheck) {
-  // The CRCs are real: one flipped byte of file data is caught by 7-Zip's test.
-  const auto archive = Forge(Small(PackageKind::kInstance), "package.rar");
-  std::string bytes = ReadAll(archive);
-  const std::size_t vdi = bytes.find("<<< Oracle VM VirtualBox Disk Image >>>");
-  ASSERT_NE(vdi, std::string::npos);
-  bytes[vdi + 5] ^= 0x01;
-  std::ofstream(In("corrupt.rar"), std::ios::binary) << bytes;
-  const ToolRun test = RunSevenZip("t " + Quote(In("corrupt.rar")));
-  EXPECT_NE(test.exit_code, 0) << test.output;
-  EXPECT_NE(test.output.find("CRC Failed"), std::string::npos) << test.output;
+TEST_F(ForgeTest, SevenZipCatchesOneFlippedBitInDataOrHeader) {
+  // The CRCs are real: a flipped bit in file data fails 7-Zip's test, one in a header (here a
+  // file name) already fails the listing.
+  struct Case {
+    const char* marker;  // where the flipped byte lies
+    const char* command;
+    const char* report;
+  };
+  const Case cases[] = {
+      {"<<< Oracle VM VirtualBox Disk Image >>>", "t ", "CRC Failed"},
+      {"payload/Instances/Pie64/fastboot.vdi", "l -slt ", "Headers Error"},
+  };
+  const std::string bytes = ReadAll(Forge(Small(PackageKind::kInstance), "package.rar"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.marker);
+    std::string corrupt = bytes;
+    const std::size_t at = corrupt.find(c.marker);
+    ASSERT_NE(at, std::string::npos);
+    corrupt[at + 5] = static_cast<char>(corrupt[at + 5] ^ 0x01);
+    std::ofstream(In("corrupt.rar"), std::ios::binary) << corrupt;
+    const ToolRun run = RunSevenZip(c.command + Quote(In("corrupt.rar")));
+    EXPECT_NE(run.exit_code, 0) << run.output;
+    EXPECT_NE(run.output.find(c.report), std::string::npos) << run.output;
+  }
 }
 
 }  // namespace
