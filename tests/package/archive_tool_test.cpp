@@ -142,7 +142,7 @@ TEST_F(ArchiveToolTest, ProgressHeartbeatAndTimeLimitFollowTheClock) {
 
   NewLogLines();
   ASSERT_TRUE(RunArchiveToolWithLimits(engine_, child, L"progress 100 5 30 100", L"a.rar", L"",
-                                       0.0f, 1.0f, "Unpacking", quick));
+                                       0.0f, 1.0f, "Unpacking", ArchiveRunLimits{50, 60000, 60000}));
   std::vector<std::string> lines = NewLogLines();
   EXPECT_EQ(lines, (std::vector<std::string>{"Archive operation: progress 100 5 30 100 | archive=a.rar.",
                                              "[*] Unpacking: 25%.", "[*] Unpacking: 50%.",
