@@ -33,8 +33,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kMaxRedirections = 10;
-// The transfer pauses while this much body waits unread.
-constexpr std::size_t kPauseAbove = 2u << 20;
+// The transfer pauses while this much body waits unread beside the caller's buffer.
+constexpr std::size_t kPauseAbove = 1u << 20;
 constexpr const wchar_t* kHostsFile = L"C:\\Windows\\System32\\drivers\\etc\\hosts";
 constexpr const char* kRootStoreFile = "root-certificates.pem";
 
@@ -72,6 +72,10 @@ struct Request {
   bool headers_complete = false;
   std::string body;  // arrived, not yet read: body[body_offset..]
   std::size_t body_offset = 0;
+  // The buffer of the WinHttpReadData call in progress: arriving bytes go straight there.
+  char* reader = nullptr;
+  std::size_t reader_size = 0;
+  std::size_t reader_filled = 0;
   bool paused = false;
   bool done = false;
   CURLcode result = CURLE_OK;
@@ -179,7 +183,23 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* cont
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* context) {
   auto* request = static_cast<Request*>(context);
+  std::size_t total = size * count;
+  if (request->reader != nullptr && request->Pending() == 0) {
+    std::size_t direct = std::min(total, request->reader_size - request->reader_filled);
+    std::copy_n(data, direct, request->reader + request->reader_filled);
+    request->reader_filled += direct;
+    request->bytes_arrived += direct;
+    data += direct;
+    total -= direct;
+    if (total == 0) return size * count;
+  }
   if (request->Pending() >= kPauseAbove) {
+    // Only whole deliveries can be refused; the bytes already taken above count as taken.
+    if (total != size * count) {
+      request->body.append(data, total);
+      request->bytes_arrived += total;
+      return size * count;
+    }
     request->paused = true;
     return CURL_WRITEFUNC_PAUSE;
   }
@@ -188,8 +208,8 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* contex
     request->body.erase(0, request->body_offset);
     request->body_offset = 0;
   }
-  request->body.append(data, size * count);
-  request->bytes_arrived += size * count;
+  request->body.append(data, total);
+  request->bytes_arrived += total;
   return size * count;
 }
 
@@ -270,7 +290,7 @@ Win32Error StartTransfer(Request* request) {
   curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 512L * 1024L);
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024L);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, request);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
@@ -569,23 +589,29 @@ Win32Error WinHttpReadData(HttpHandle handle, void* buffer, std::uint32_t size,
   if (request == nullptr) return kErrorInvalidHandle;
   if (!request->received) return kErrorWinHttpIncorrectHandleState;
   *bytes_read = 0;
-  Win32Error error = Drive(request, Limited(request->timeouts.receive_ms),
-                           [&] { return request->Pending() >= size || request->paused; });
-  // What arrived before a failure is handed out first; the failure comes with the next read.
-  if (request->Pending() == 0) {
-    if (error != kErrorSuccess) return error;
-    if (request->result != CURLE_OK) return ErrorOfTransfer(request->result);
-    return kErrorSuccess;
-  }
+  char* out = static_cast<char*>(buffer);
   std::size_t count = std::min<std::size_t>(request->Pending(), size);
-  std::copy_n(request->body.data() + request->body_offset, count, static_cast<char*>(buffer));
+  std::copy_n(request->body.data() + request->body_offset, count, out);
   request->body_offset += count;
-  *bytes_read = static_cast<std::uint32_t>(count);
   if (request->paused && request->Pending() < kPauseAbove) {
     request->paused = false;
     curl_easy_pause(request->easy, CURLPAUSE_CONT);
   }
-  return kErrorSuccess;
+  Win32Error error = kErrorSuccess;
+  if (count < size && request->Pending() == 0) {
+    request->reader = out;
+    request->reader_size = size;
+    request->reader_filled = count;
+    error = Drive(request, Limited(request->timeouts.receive_ms),
+                  [&] { return request->reader_filled == size; });
+    count = request->reader_filled;
+    request->reader = nullptr;
+  }
+  *bytes_read = static_cast<std::uint32_t>(count);
+  // What arrived before a failure is handed out first; the failure comes with the next read.
+  if (count > 0) return kErrorSuccess;
+  if (error != kErrorSuccess) return error;
+  return ErrorOfTransfer(request->result);
 }
 
 }  // namespace platform
