@@ -26,16 +26,6 @@ std::string ResetError() { return RunningUnderWine() ? "10054" : "12030"; }
 std::uint64_t BytesBeforeReset() { return RunningUnderWine() ? 2 * kMiB : 2 * kMiB + kMiB / 2; }
 std::string TimeoutError() { return RunningUnderWine() ? "10060" : "12002"; }
 
-// The bytes download_servers.py fills its files with.
-std::string Pattern(std::size_t size) {
-  std::string block(65536, '\0');
-  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-  std::string text;
-  while (text.size() < size) text += block;
-  text.resize(size);
-  return text;
-}
-
 class DownloadFileTest : public AppTest {
  protected:
   void SetUp() override {
@@ -104,7 +94,7 @@ TEST_F(DownloadFileTest, APackageArrivesWholeWithItsLinesMarksAndTheBandsEnd) {
   EXPECT_FLOAT_EQ(progress_, kBandEnd);
   std::string content;
   ASSERT_TRUE(ReadTestFile(target_, &content));
-  EXPECT_TRUE(content == Pattern(3 * kMiB + 17)) << content.size();
+  EXPECT_TRUE(content == ServedContent(3 * kMiB + 17)) << content.size();
 }
 
 TEST_F(DownloadFileTest, TheSizeIsReportedInMiBRoundedUp) {
@@ -143,7 +133,7 @@ TEST_F(DownloadFileTest, AnExistingFileAtTheTargetIsReplacedWhole) {
   ASSERT_TRUE(Download(NginxUrl("/exact-1mib.bin")));
   std::string content;
   ASSERT_TRUE(ReadTestFile(target_, &content));
-  EXPECT_TRUE(content == Pattern(kMiB)) << content.size();
+  EXPECT_TRUE(content == ServedContent(kMiB)) << content.size();
 }
 
 struct FailureCase {

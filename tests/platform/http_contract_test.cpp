@@ -19,6 +19,7 @@ using vellmora::testing::FaultServerUrl;
 using vellmora::testing::NginxUrl;
 using vellmora::testing::TestDownloadServers;
 using vellmora::testing::RunningUnderWine;
+using vellmora::testing::ServedContent;
 using vellmora::testing::TestMachine;
 
 // Wine's WinHTTP passes socket errors through where Windows reports its own codes.
@@ -69,16 +70,6 @@ Exchange Get(const std::wstring& url, int receive_timeout_ms = 30000) {
     exchange.body.append(buffer.data(), read);
   }
   return exchange;
-}
-
-// The bytes download_servers.py fills its files with.
-std::string Pattern(std::size_t size) {
-  std::string block(65536, '\0');
-  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-  std::string text;
-  while (text.size() < size) text += block;
-  text.resize(size);
-  return text;
 }
 
 class HttpContract : public ::testing::Test {
@@ -138,7 +129,7 @@ TEST_F(HttpContract, ServesAFileWithItsLengthInBlocksOfAtMostTheBuffer) {
   EXPECT_EQ(exchange.length_text, L"3145745");
   EXPECT_EQ(exchange.read, kErrorSuccess);
   EXPECT_GE(exchange.reads, 4);
-  EXPECT_TRUE(exchange.body == Pattern(3 * kMiB + 17)) << exchange.body.size();
+  EXPECT_TRUE(exchange.body == ServedContent(3 * kMiB + 17)) << exchange.body.size();
 }
 
 TEST_F(HttpContract, AnErrorStatusIsAnAnswerNotAFailure) {

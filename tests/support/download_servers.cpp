@@ -184,6 +184,18 @@ const DownloadServers& TestDownloadServers() {
   return servers;
 }
 
+std::string ServedContent(std::size_t size) {
+  std::string block(65536, '\0');
+  for (std::size_t i = 0; i < block.size(); ++i) {
+    block[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  }
+  std::string content;
+  content.reserve(size + block.size());
+  while (content.size() < size) content += block;
+  content.resize(size);
+  return content;
+}
+
 void TrustDownloadServers(const TestMachine&) {
 #if VELLMORA_PLATFORM_SIM
   const DownloadServers& servers = TestDownloadServers();

@@ -28,6 +28,10 @@ struct DownloadServers {
 
 const DownloadServers& TestDownloadServers();
 
+// The first size bytes of every file the servers make up (a 64 KiB block that is not one byte
+// value repeated, so that a lost, doubled or shifted block shows).
+std::string ServedContent(std::size_t size);
+
 // Makes the machine trust the servers and find them by name: on the simulated machine the CA goes
 // into its root store and host_name into its hosts file. Windows already trusts the CA (see
 // above) but cannot be given a hosts entry, so its URLs name localhost instead.

@@ -13,6 +13,7 @@
 //   attributes.txt     hidden, system and archive bits (and read-only of directories and links)
 //   mutexes/           the named mutexes' lock files
 //   debug-output.txt   what OutputDebugStringA sent
+//   root-certificates.pem  the root store HTTPS trusts (see AddRootCertificate)
 // Names are looked up case-insensitively, as Windows does; new entries keep the case they were
 // created with. Unix symbolic links are reported as reparse points.
 //
