@@ -122,8 +122,9 @@ int g_server_stdin = -1;
 
 DownloadServers Start() {
   DownloadServers servers;
-  char folder_template[] = "/tmp/vellmora-download-servers.XXXXXX";
-  if (mkdtemp(folder_template) == nullptr) {
+  std::string folder_template =
+      (std::filesystem::temp_directory_path() / "vellmora-download-servers.XXXXXX").string();
+  if (mkdtemp(folder_template.data()) == nullptr) {
     servers.why_not = "no temporary folder";
     return servers;
   }
