@@ -54,6 +54,11 @@ class InstallerEngine {
 
   // The operations' procedures.
   void InstallAll();
+  // Downloads url to target while moving the progress through band_start..band_end; true when
+  // the complete file is on disk. On false the reason is logged and no file is left at target.
+  // Never finishes the operation: the caller decides what a failure means.
+  bool DownloadFile(const std::wstring& url, const std::wstring& target, float band_start,
+                    float band_end, const std::string& label);
   void InstallPie64V2(const std::wstring& package_path);
   void Uninstall();
   // Places staged_parent\root_name at destination as a one-root transaction; true when it is

@@ -16,6 +16,7 @@
 //   acls.txt           owners and access lists (see EffectiveAccessList)
 //   processes.txt      the process table (see StartedProcesses)
 //   system-tools.txt   system tools told to fail (see SetSystemToolFailure)
+//   root-certificates.pem  the root store HTTPS trusts (see AddRootCertificate)
 // Names are looked up case-insensitively, as Windows does; new entries keep the case they were
 // created with. Unix symbolic links are reported as reparse points.
 //
@@ -84,6 +85,18 @@ void SetKnownFolder(platform::KnownFolder folder, const std::wstring& path);
 // The environment block that processes started later begin with (value null: removed). The
 // running process keeps its own block; change that with platform::SetEnvironmentVariableW.
 void SetMachineEnvironmentVariable(const std::wstring& name, const std::wstring* value);
+
+// The network as the machine sees it. Host names resolve only through the machine's hosts file
+// (C:\Windows\System32\drivers\etc\hosts; "localhost" always), never through the host's
+// resolver, and TLS trusts only the certificates of the machine's root store
+// (root-certificates.pem in the machine root; none on a new machine).
+// AddHostsEntry appends "<address> <name>" to the hosts file, creating it when missing;
+// AddRootCertificate appends a PEM certificate to the root store. Both false when they cannot.
+bool AddHostsEntry(const std::string& address, const std::string& name);
+bool AddRootCertificate(const std::string& pem);
+// Caps every WinHTTP time-out of this process (connect, send, receive) at the given milliseconds,
+// so that a test reaches a 30-second time-out quickly; 0 removes the cap.
+void SetHttpTimeoutLimit(int milliseconds);
 
 // Fault injection: the nth operation (1-based, counted in this process from the moment the fault
 // is added) of the given kind whose path matches the pattern fails with the error, once.
