@@ -1,0 +1,27 @@
+#pragma once
+// The disk images of the Pie64 instance, as far as anything reads them: a fixed VHD whose last
+// 512 bytes are the hard-disk footer (cookie, geometry, checksum, disk UUID), a dynamic VDI with
+// no block allocated, and a VHDX whose file type identifier and two headers are in place.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "forge/content.h"
+
+namespace forge {
+
+using DiskUuid = std::array<std::uint8_t, 16>;
+
+// The footer of a fixed disk of `disk_size` bytes (a multiple of 512).
+std::string VhdFooter(std::uint64_t disk_size, const DiskUuid& uuid);
+// A fixed VHD: `disk_size` bytes of filler data, then the footer.
+Content FixedVhd(std::uint64_t disk_size, const DiskUuid& uuid);
+// The UUID in the registry form the installer compares: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX},
+// the first three groups little-endian.
+std::string RegistryFormUuid(const DiskUuid& uuid);
+
+std::string DynamicVdi(std::uint64_t disk_size, const DiskUuid& uuid);
+std::string MinimalVhdx();
+
+}  // namespace forge
