@@ -25,20 +25,27 @@ inline constexpr Win32Error kErrorLockViolation = 33;
 inline constexpr Win32Error kErrorNotSupported = 50;
 inline constexpr Win32Error kErrorFileExists = 80;
 inline constexpr Win32Error kErrorInvalidParameter = 87;
+inline constexpr Win32Error kErrorBrokenPipe = 109;
 inline constexpr Win32Error kErrorDiskFull = 112;
 inline constexpr Win32Error kErrorInsufficientBuffer = 122;
 inline constexpr Win32Error kErrorInvalidName = 123;
+inline constexpr Win32Error kErrorNegativeSeek = 131;
 inline constexpr Win32Error kErrorDirNotEmpty = 145;
 inline constexpr Win32Error kErrorBusy = 170;
 inline constexpr Win32Error kErrorAlreadyExists = 183;
+inline constexpr Win32Error kErrorBadExeFormat = 193;
 inline constexpr Win32Error kErrorEnvvarNotFound = 203;
 inline constexpr Win32Error kErrorMoreData = 234;
 inline constexpr Win32Error kErrorDirectory = 267;
 inline constexpr Win32Error kErrorNotOwner = 288;
 inline constexpr Win32Error kErrorKeyDeleted = 1018;
 inline constexpr Win32Error kErrorRetry = 1237;
+inline constexpr Win32Error kErrorInvalidOwner = 1307;
 inline constexpr Win32Error kErrorPrivilegeNotHeld = 1314;
+inline constexpr Win32Error kErrorTimeout = 1460;
+inline constexpr Win32Error kErrorResourceNameNotFound = 1814;
 inline constexpr Win32Error kErrorNotAReparsePoint = 4390;
+inline constexpr Win32Error kErrorReparsePointEncountered = 4395;
 
 // An opaque kernel handle (a HANDLE on Windows). 0 and -1 are both "no handle", as they are for
 // the Windows functions that return one or the other on failure.

@@ -27,6 +27,8 @@ struct FileObject {
   std::uint32_t may = 0;
   std::uint32_t share = 0;  // kShare* of CreateFileW
   bool directory = false;
+  bool pipe = false;         // an end of an anonymous pipe (no path)
+  bool inheritable = false;  // handed to a child started with inherit_handles
   FileIdentity identity;
 
   FileObject() = default;
@@ -42,10 +44,12 @@ struct RegistryKeyObject {
   std::uint32_t access = 0;
 };
 
-struct MutexObject;  // sync.cpp
+struct MutexObject;    // sync.cpp
+struct ProcessObject;  // process_table.h
 
 using HandleObject = std::variant<std::monostate, std::shared_ptr<FileObject>,
-                                  std::shared_ptr<MutexObject>, std::shared_ptr<RegistryKeyObject>>;
+                                  std::shared_ptr<MutexObject>, std::shared_ptr<RegistryKeyObject>,
+                                  std::shared_ptr<ProcessObject>>;
 
 platform::RawHandle AddHandle(HandleObject object);
 HandleObject FindHandle(platform::RawHandle handle);

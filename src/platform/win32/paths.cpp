@@ -66,6 +66,13 @@ Path GetTempPathW() {
   return path;
 }
 
+Path GetSystemDirectoryW() {
+  Path path;
+  FillGrowing([](wchar_t* buffer, DWORD size) { return ::GetSystemDirectoryW(buffer, size); },
+              &path);
+  return path;
+}
+
 Path GetModuleFileNameW() {
   // GetModuleFileNameW truncates instead of reporting the needed size: grow until it fits.
   std::vector<wchar_t> buffer(MAX_PATH + 1);
