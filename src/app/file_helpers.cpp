@@ -109,6 +109,51 @@ bool ReplaceFileAtomically(const Path& target, const std::string& content) {
   return false;
 }
 
+platform::Win32Error RemoveDirectoryTree(const Path& path) {
+  platform::FileStatus status;
+  platform::Win32Error error = platform::GetFileStatus(path, &status);
+  if (error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound) {
+    return platform::kErrorSuccess;
+  }
+  if (error != platform::kErrorSuccess) return error;
+  const bool directory = (status.attributes & platform::kAttributeDirectory) != 0;
+  const bool link = (status.attributes & platform::kAttributeReparsePoint) != 0;
+  platform::Win32Error first = platform::kErrorSuccess;
+  if (directory && !link) {
+    std::vector<platform::DirectoryEntry> entries;
+    first = platform::ListDirectory(path, &entries);
+    for (const auto& entry : entries) {
+      platform::Win32Error child = RemoveDirectoryTree(JoinPath(path, entry.name));
+      if (first == platform::kErrorSuccess) first = child;
+    }
+  }
+  if (status.attributes & platform::kAttributeReadOnly) {
+    platform::SetFileAttributesW(path, status.attributes & ~platform::kAttributeReadOnly);
+  }
+  error = directory ? platform::RemoveDirectoryW(path) : platform::DeleteFileW(path);
+  return first != platform::kErrorSuccess ? first : error;
+}
+
+platform::Win32Error CreateDirectoryWithParents(const Path& path) {
+  platform::FileStatus status;
+  if (platform::GetFileStatus(path, &status) == platform::kErrorSuccess) {
+    return (status.attributes & platform::kAttributeDirectory) ? platform::kErrorSuccess
+                                                               : platform::kErrorAlreadyExists;
+  }
+  const Path parent = ParentPath(path);
+  if (parent != path && !parent.empty()) {
+    platform::Win32Error error = CreateDirectoryWithParents(parent);
+    if (error != platform::kErrorSuccess) return error;
+  }
+  platform::Win32Error error = platform::CreateDirectoryW(path);
+  if (error == platform::kErrorAlreadyExists &&
+      platform::GetFileStatus(path, &status) == platform::kErrorSuccess &&
+      (status.attributes & platform::kAttributeDirectory) != 0) {
+    return platform::kErrorSuccess;
+  }
+  return error;
+}
+
 bool IsPlainDirectoryTree(const Path& directory) {
   platform::FileStatus status;
   if (platform::GetFileStatus(directory, &status) != platform::kErrorSuccess ||

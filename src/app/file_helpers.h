@@ -21,6 +21,14 @@ bool ReadFileBytes(const Path& path, std::vector<std::uint8_t>* out);
 // is gone again and the old target is untouched.
 bool ReplaceFileAtomically(const Path& target, const std::string& content);
 
+// Removes a file or a directory with everything below it, never following a link (a link is
+// removed itself) and clearing read-only attributes on the way. kErrorSuccess when nothing is left,
+// also when nothing was there; otherwise the first error met (the walk goes on past it).
+platform::Win32Error RemoveDirectoryTree(const Path& path);
+// Creates the directory and any missing parents; kErrorSuccess when it exists as a directory
+// afterwards.
+platform::Win32Error CreateDirectoryWithParents(const Path& path);
+
 // True when directory is a real directory (not a link) and nothing below it is a reparse point
 // or unreadable; links are never followed.
 bool IsPlainDirectoryTree(const Path& directory);

@@ -52,6 +52,12 @@ class InstallerEngine {
   // The destination disk, from the wizard's list or the "--install-all" argument.
   bool SelectDestination(const std::string& text);
 
+  // Extracts "package-manifest.json" alone from the archive into validation_dir (empty: a new
+  // folder beside the archive), which must lie inside the archive's folder and is removed again,
+  // and matches it for kind ("engine" or "instance"). One log line on failure.
+  bool ValidateArchiveManifest(const std::wstring& tool, const std::wstring& archive,
+                               const std::wstring& validation_dir, const std::string& kind);
+
   // The operations' procedures.
   void InstallAll();
   // Downloads url to target while moving the progress through band_start..band_end; true when

@@ -1,5 +1,6 @@
 #include "app/file_helpers.h"
 
+#include "app/path_helpers.h"
 #include "app/retry_transient.h"
 #include "app_test.h"
 #include <vector>
@@ -56,6 +57,51 @@ TEST_F(FileHelpersTest, ReplaceWhoseWriteFailsKeepsTheOldTarget) {
   ASSERT_TRUE(ReadWholeFile(target, &content));
   EXPECT_EQ(content, "old");
 #endif
+}
+
+TEST_F(FileHelpersTest, TreeRemovalTakesLinksButNotTheirTargets) {
+  platform::Path kept = machine_.In(L"kept");
+  platform::Path tree = machine_.In(L"tree");
+  ASSERT_TRUE(MakeTestDirectories(kept));
+  ASSERT_TRUE(WriteTestFile(JoinPath(kept, L"precious.txt"), "keep me"));
+  ASSERT_TRUE(MakeTestDirectories(JoinPath(tree, L"a\\b")));
+  ASSERT_TRUE(WriteTestFile(JoinPath(tree, L"a\\b\\file.txt"), "x"));
+  ASSERT_TRUE(WriteTestFile(JoinPath(tree, L"locked.txt"), "x"));
+  ASSERT_EQ(platform::SetFileAttributesW(JoinPath(tree, L"locked.txt"), platform::kAttributeReadOnly), 0u);
+  platform::Win32Error linked = platform::CreateJunction(JoinPath(tree, L"a\\link"), kept);
+
+  EXPECT_EQ(RemoveDirectoryTree(tree), platform::kErrorSuccess);
+  EXPECT_FALSE(Exists(tree));
+  if (linked == platform::kErrorSuccess) {
+    std::string content;
+    ASSERT_TRUE(ReadWholeFile(JoinPath(kept, L"precious.txt"), &content));
+    EXPECT_EQ(content, "keep me");
+  }
+  EXPECT_EQ(RemoveDirectoryTree(tree), platform::kErrorSuccess) << "nothing there is nothing left";
+}
+
+TEST_F(FileHelpersTest, TreeRemovalReportsWhatItCouldNotRemove) {
+  REQUIRE_SIMULATED_MACHINE();
+#if VELLMORA_PLATFORM_SIM
+  platform::Path tree = machine_.In(L"tree");
+  ASSERT_TRUE(MakeTestDirectories(tree));
+  ASSERT_TRUE(WriteTestFile(JoinPath(tree, L"busy.txt"), "x"));
+  ASSERT_TRUE(WriteTestFile(JoinPath(tree, L"other.txt"), "x"));
+  sim::InjectFault({"delete_file", L"*\\busy.txt", 1, platform::kErrorSharingViolation});
+  EXPECT_EQ(RemoveDirectoryTree(tree), platform::kErrorSharingViolation);
+  EXPECT_FALSE(Exists(JoinPath(tree, L"other.txt"))) << "the walk goes on past an error";
+  EXPECT_TRUE(Exists(JoinPath(tree, L"busy.txt")));
+#endif
+}
+
+TEST_F(FileHelpersTest, DirectoriesAreCreatedWithTheirParents) {
+  platform::Path deep = machine_.In(L"one\\two\\three");
+  EXPECT_EQ(CreateDirectoryWithParents(deep), platform::kErrorSuccess);
+  EXPECT_NE(platform::GetFileAttributesW(deep) & platform::kAttributeDirectory, 0u);
+  EXPECT_EQ(CreateDirectoryWithParents(deep), platform::kErrorSuccess);
+  ASSERT_TRUE(WriteTestFile(machine_.In(L"file"), "x"));
+  EXPECT_NE(CreateDirectoryWithParents(machine_.In(L"file")), platform::kErrorSuccess);
+  EXPECT_NE(CreateDirectoryWithParents(machine_.In(L"file\\below")), platform::kErrorSuccess);
 }
 
 TEST_F(FileHelpersTest, ReadOfAMissingFileLeavesTheOutputAlone) {

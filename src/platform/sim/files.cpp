@@ -194,7 +194,7 @@ Win32Error CopyFileWithAttributes(const MappedPath& from, const HostEntry& sourc
 
 std::uint32_t GetFileAttributesW(const Path& path, Win32Error* error) {
   MappedPath mapped;
-  Win32Error result = Prepare(nullptr, path, &mapped);
+  Win32Error result = Prepare("get_attributes", path, &mapped);
   std::uint32_t attributes = kInvalidFileAttributes;
   if (result == kErrorSuccess) {
     HostEntry entry = ReadEntry(mapped.host);
@@ -220,7 +220,7 @@ Win32Error SetFileAttributesW(const Path& path, std::uint32_t attributes) {
 
 Win32Error GetFileStatus(const Path& path, FileStatus* status) {
   MappedPath mapped;
-  Win32Error error = Prepare(nullptr, path, &mapped);
+  Win32Error error = Prepare("get_attributes", path, &mapped);
   if (error != kErrorSuccess) return error;
   HostEntry entry = ReadEntry(mapped.host);
   if (entry.kind == EntryKind::kMissing) return MissingError(mapped);

@@ -20,7 +20,7 @@ namespace {
 const char* const kFaultKinds[] = {
     "create_file", "read",        "write",           "flush",           "copy",
     "move",        "replace",     "delete_file",     "create_directory", "remove_directory",
-    "set_attributes", "list_directory", "reg_create", "reg_open",       "reg_set",
+    "set_attributes", "get_attributes", "list_directory", "reg_create", "reg_open", "reg_set",
     "reg_query",   "reg_delete_value", "reg_delete_tree", "tcp_table"};
 
 bool ParseBool(const std::string& text, bool* value) {

@@ -104,9 +104,10 @@ void SetHttpTimeoutLimit(int milliseconds);
 // registry operations match "HKLM\<sub key>" or "HKCU\<sub key>" (HKLM keys in the 32-bit view
 // are matched after redirection, e.g. HKLM\SOFTWARE\WOW6432Node\...).
 // Kinds: create_file, read, write, flush, copy, move, replace, delete_file, create_directory,
-// remove_directory, set_attributes, list_directory, reg_create, reg_open, reg_set, reg_query,
-// reg_delete_value, reg_delete_tree, tcp_table (reading the TCP listener table, which has no
-// path: give it the pattern *). CreateJunction counts as create_directory and
+// remove_directory, set_attributes, get_attributes (GetFileAttributesW and GetFileStatus),
+// list_directory, reg_create, reg_open, reg_set, reg_query, reg_delete_value, reg_delete_tree,
+// tcp_table (reading the TCP listener table, which has no path: give it the pattern *).
+// CreateJunction counts as create_directory and
 // CreateSymbolicLinkW as create_file of the link's path; copy, move and replace match either of
 // their two paths. An unknown kind aborts: a test that misspells one would otherwise pass.
 // Faults in machine.ini ("fault = <kind> <nth> <error> <pattern>" lines in [faults]) are loaded by
