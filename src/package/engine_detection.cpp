@@ -98,8 +98,7 @@ bool HasEngineTag(const Path& install_dir) {
 // installer would use.
 bool IsRegisteredFolder(const wchar_t* value_name, const Path& expected) {
   Path registered;
-  if (!ReadRegistryString(RegistryRoot::kLocalMachine, kProductKey, value_name, &registered,
-                          kView64)) {
+  if (!ReadRegistryString(RegistryRoot::kLocalMachine, kProductKey, value_name, &registered)) {
     return false;
   }
   registered = WithoutTrailingSeparators(registered);
@@ -127,13 +126,13 @@ bool IsCurrentEngineInstalled(const InstallerEngine& engine) {
 
   std::wstring release;
   if (!ReadRegistryString(RegistryRoot::kLocalMachine, kProductKey, L"PackageReleaseVersion",
-                          &release, kView64) ||
+                          &release) ||
       release != WidenBytes(kPackageRelease)) {
     return false;
   }
   std::uint32_t com_identity_version = 0;
   if (!ReadRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"ComIdentityVersion",
-                         &com_identity_version, kView64) ||
+                         &com_identity_version) ||
       com_identity_version != 4) {
     return false;
   }

@@ -52,13 +52,13 @@ class EngineDetectionTest : public AppTest {
 
   static void Register(const InstallPaths& paths) {
     ASSERT_TRUE(WriteRegistryString(RegistryRoot::kLocalMachine, kProductKey,
-                                    L"PackageReleaseVersion", L"3.9.1.0", kView64));
+                                    L"PackageReleaseVersion", L"3.9.1.0"));
     ASSERT_TRUE(WriteRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"ComIdentityVersion",
-                                   4, kView64));
+                                   4));
     ASSERT_TRUE(WriteRegistryString(RegistryRoot::kLocalMachine, kProductKey, L"InstallDir",
-                                    paths.InstallDir(), kView64));
+                                    paths.InstallDir()));
     ASSERT_TRUE(WriteRegistryString(RegistryRoot::kLocalMachine, kProductKey, L"DataDir",
-                                    paths.DataDir(), kView64));
+                                    paths.DataDir()));
   }
 
   static forge::PackageOptions SmallEngine() {
@@ -69,7 +69,7 @@ class EngineDetectionTest : public AppTest {
 
   static bool Delete(const Path& path) { return platform::DeleteFileW(path) == platform::kErrorSuccess; }
   static bool SetString(const wchar_t* name, const std::wstring& value) {
-    return WriteRegistryString(RegistryRoot::kLocalMachine, kProductKey, name, value, kView64);
+    return WriteRegistryString(RegistryRoot::kLocalMachine, kProductKey, name, value);
   }
 };
 
@@ -95,7 +95,7 @@ TEST_F(EngineDetectionTest, EachMissingPieceMeansNotInstalled) {
       {"release value missing",
        [](const InstallPaths&) {
          return DeleteRegistryValue(RegistryRoot::kLocalMachine, kProductKey,
-                                    L"PackageReleaseVersion", kView64);
+                                    L"PackageReleaseVersion");
        }},
       {"release value with a trailing blank",
        [](const InstallPaths&) { return SetString(L"PackageReleaseVersion", L"3.9.1.0 "); }},
@@ -104,7 +104,7 @@ TEST_F(EngineDetectionTest, EachMissingPieceMeansNotInstalled) {
       {"COM identity version 3",
        [](const InstallPaths&) {
          return WriteRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"ComIdentityVersion",
-                                   3, kView64);
+                                   3);
        }},
       {"COM identity version as text",
        [](const InstallPaths&) { return SetString(L"ComIdentityVersion", L"4"); }},
@@ -192,7 +192,7 @@ TEST_F(EngineDetectionTest, EachMissingPieceMeansNotInstalled) {
   int index = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    DeleteRegistryTree(RegistryRoot::kLocalMachine, L"SOFTWARE\\Ostrevin", kView64);
+    DeleteRegistryTree(RegistryRoot::kLocalMachine, L"SOFTWARE\\Ostrevin");
     InstallerEngine engine;
     engine.paths = PathsIn(L"case" + std::to_wstring(index++));
     InstallByHand(engine.paths);
@@ -279,7 +279,7 @@ TEST_F(EngineDetectionTest, RegisteredInstallation) {
        true},
       {"no DataDir value",
        [](const InstallPaths&) {
-         return DeleteRegistryValue(RegistryRoot::kLocalMachine, kProductKey, L"DataDir", kView64);
+         return DeleteRegistryValue(RegistryRoot::kLocalMachine, kProductKey, L"DataDir");
        },
        false},
       {"InstallDir elsewhere",
@@ -303,7 +303,7 @@ TEST_F(EngineDetectionTest, RegisteredInstallation) {
   int index = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    DeleteRegistryTree(RegistryRoot::kLocalMachine, L"SOFTWARE\\Ostrevin", kView64);
+    DeleteRegistryTree(RegistryRoot::kLocalMachine, L"SOFTWARE\\Ostrevin");
     InstallerEngine engine;
     engine.paths = PathsIn(L"registered" + std::to_wstring(index++));
     InstallByHand(engine.paths);
