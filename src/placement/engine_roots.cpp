@@ -134,7 +134,7 @@ void EngineRoots::Commit() {
                ToUtf8(record.backup_path) + ".");
       }
       WriteRegistryString(RegistryRoot::kLocalMachine, kProductKey,
-                          L"PreviousEngineProgramDataRecoveryPath", record.backup_path, kView64);
+                          L"PreviousEngineProgramDataRecoveryPath", record.backup_path);
       Report("[+] Previous ProgramData was retained for SharedFolder/InputMapper recovery at " +
              ToUtf8(record.backup_path) + ".");
       continue;

@@ -92,12 +92,8 @@ StopDirectoryList BuildStopDirectoryList(const InstallerEngine& engine) {
                            CompatibilityRuntimeDir(engine.paths.DataDir())};
   for (const Path& directory : defaults) AddUnique(&list, directory);
 
-  struct Source {
-    RegistryRoot root;
-    std::uint32_t view;
-  };
-  static constexpr Source kRoots[] = {{RegistryRoot::kLocalMachine, kView64},
-                                      {RegistryRoot::kCurrentUser, kDefaultView}};
+  static constexpr RegistryRoot kRoots[] = {RegistryRoot::kLocalMachine,
+                                            RegistryRoot::kCurrentUser};
   static constexpr struct {
     const wchar_t* key;
     const wchar_t* value;
@@ -107,10 +103,10 @@ StopDirectoryList BuildStopDirectoryList(const InstallerEngine& engine) {
                  {L"SOFTWARE\\Pellucador_ovm5", L"InstallDir"},
                  {L"SOFTWARE\\Pellucador_ovm5", L"UserDefinedDir"},
                  {L"SOFTWARE\\Pellucador_ovm5", L"DataDir"}};
-  for (const Source& source : kRoots) {
+  for (RegistryRoot root : kRoots) {
     for (const auto& value : kValues) {
       std::wstring text;
-      if (!ReadRegistryString(source.root, value.key, value.value, &text, source.view)) continue;
+      if (!ReadRegistryString(root, value.key, value.value, &text)) continue;
       const Path directory = AcceptableProductDirectory(text);
       if (directory.empty()) continue;
       const std::wstring key = PathKey(directory);

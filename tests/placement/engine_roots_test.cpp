@@ -343,7 +343,7 @@ TEST_P(EngineRollbackMatrix, AFailedRollbackStepLeavesEachDestinationWholeAndEve
               std::string::npos);
     std::uint32_t reboot = 0;
     EXPECT_TRUE(ReadRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"RebootRequired",
-                                  &reboot, kView64));
+                                  &reboot));
     EXPECT_EQ(reboot, 1u);
   } else {
     EXPECT_NE(log.find("[+] Engine root transaction rolled back successfully."), std::string::npos);
@@ -398,7 +398,7 @@ TEST_F(EngineRootsTest, CommitDeletesTheBackupsButKeepsProgramDataAsARecoveryRoo
   const platform::Path backup = JoinPath(engine_.paths.data_base, kept[0]);
   std::wstring recorded;
   ASSERT_TRUE(ReadRegistryString(RegistryRoot::kLocalMachine, kProductKey,
-                                 L"PreviousEngineProgramDataRecoveryPath", &recorded, kView64));
+                                 L"PreviousEngineProgramDataRecoveryPath", &recorded));
   EXPECT_EQ(recorded, backup);
   EXPECT_NE(log.find("[+] Previous ProgramData was retained for SharedFolder/InputMapper recovery "
                      "at " +

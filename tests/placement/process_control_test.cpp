@@ -16,9 +16,9 @@ class StopDirectoryListTest : public PlacementTest {
     engine_.paths.data_base = L"C:\\ProgramData";
   }
   ~StopDirectoryListTest() override {
-    DeleteRegistryTree(RegistryRoot::kLocalMachine, L"SOFTWARE\\Pellucador_ovm5", kView64);
-    DeleteRegistryTree(RegistryRoot::kCurrentUser, L"SOFTWARE\\Ostrevin", kDefaultView);
-    DeleteRegistryTree(RegistryRoot::kCurrentUser, L"SOFTWARE\\Pellucador_ovm5", kDefaultView);
+    DeleteRegistryTree(RegistryRoot::kLocalMachine, L"SOFTWARE\\Pellucador_ovm5");
+    DeleteRegistryTree(RegistryRoot::kCurrentUser, L"SOFTWARE\\Ostrevin");
+    DeleteRegistryTree(RegistryRoot::kCurrentUser, L"SOFTWARE\\Pellucador_ovm5");
   }
   static std::vector<std::wstring> Keys(const StopDirectoryList& list) {
     std::vector<std::wstring> keys;
@@ -53,8 +53,7 @@ TEST_F(StopDirectoryListTest, RegisteredDirectoriesFollowTheAcceptanceRules) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(ToUtf8(c.value));
-    ASSERT_TRUE(WriteRegistryString(RegistryRoot::kLocalMachine, kProductKey, L"DataDir", c.value,
-                                    kView64));
+    ASSERT_TRUE(WriteRegistryString(RegistryRoot::kLocalMachine, kProductKey, L"DataDir", c.value));
     StopDirectoryList list = BuildStopDirectoryList(engine_);
     std::vector<std::wstring> keys = Keys(list);
     if (c.added) {
@@ -69,11 +68,11 @@ TEST_F(StopDirectoryListTest, RegisteredDirectoriesFollowTheAcceptanceRules) {
 
 TEST_F(StopDirectoryListTest, TheSameDirectoryUnderBothRootsIsListedOnce) {
   ASSERT_TRUE(WriteRegistryString(RegistryRoot::kLocalMachine, L"SOFTWARE\\Pellucador_ovm5",
-                                  L"UserDefinedDir", L"E:\\Games\\Vellmora", kView64));
+                                  L"UserDefinedDir", L"E:\\Games\\Vellmora"));
   ASSERT_TRUE(WriteRegistryString(RegistryRoot::kCurrentUser, L"SOFTWARE\\Ostrevin\\Vellmora",
-                                  L"InstallDir", L"e:\\games\\VELLMORA\\", kDefaultView));
+                                  L"InstallDir", L"e:\\games\\VELLMORA\\"));
   ASSERT_TRUE(WriteRegistryString(RegistryRoot::kCurrentUser, L"SOFTWARE\\Pellucador_ovm5",
-                                  L"DataDir", L"E:\\Games\\Vellmora\\Engine", kDefaultView));
+                                  L"DataDir", L"E:\\Games\\Vellmora\\Engine"));
   StopDirectoryList list = BuildStopDirectoryList(engine_);
   EXPECT_EQ(Keys(list).size(), 3u);
   EXPECT_EQ(PathKey(list.directories.back()), L"e:\\games\\vellmora");
