@@ -35,7 +35,12 @@ std::wstring ReadEnvironmentVariable(const std::wstring& name) {
   return value;
 }
 
-Path System32Dir() { return JoinPath(ReadEnvironmentVariable(L"SystemRoot"), L"System32"); }
+// From the system itself: an environment variable is the caller's to set, and an elevated tool
+// run from a folder of its choosing would run anyone's program.
+Path System32Dir() {
+  Path system = platform::GetSystemDirectoryW();
+  return IsAbsolutePath(system) ? system : Path();
+}
 
 Path RuntimeDirOf(const Path& directory) {
   return JoinPath(JoinPath(directory, L"Runtime"), L"Pellucador_kta5");

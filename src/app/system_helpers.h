@@ -18,7 +18,8 @@ std::wstring NewGuidString(bool with_braces);
 
 // The value when it has 1 to 32,767 characters; empty when unset, empty or longer.
 std::wstring ReadEnvironmentVariable(const std::wstring& name);
-// %SystemRoot%\System32.
+// The system folder as the system reports it (GetSystemDirectoryW); empty when that is not an
+// absolute path. Every system tool runs by its full path in this folder.
 Path System32Dir();
 // directory\Runtime\Pellucador_kta5: where the engine's runtime lives inside a root.
 Path RuntimeDirOf(const Path& directory);

@@ -84,6 +84,12 @@ Win32Error ReadFile(RawHandle file, void* buffer, std::uint32_t size, std::uint3
 Win32Error WriteFile(RawHandle file, const void* data, std::uint32_t size,
                      std::uint32_t* bytes_written);
 Win32Error FlushFileBuffers(RawHandle file);
+// SetFilePointerEx: moves the file pointer from the start, the current position or the end.
+inline constexpr std::uint32_t kFileBegin = 0;
+inline constexpr std::uint32_t kFileCurrent = 1;
+inline constexpr std::uint32_t kFileEnd = 2;
+Win32Error SetFilePointerEx(RawHandle file, std::int64_t distance, std::uint32_t method,
+                            std::uint64_t* new_position = nullptr);
 
 Win32Error CopyFileW(const Path& from, const Path& to, bool fail_if_exists);
 // MoveFileExW: renames a file or directory. Across volumes a file moves only with

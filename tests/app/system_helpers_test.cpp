@@ -65,6 +65,20 @@ TEST_F(SystemHelpersTest, SystemAndRuntimeFolders) {
   EXPECT_EQ(temp.back(), L'\\');
 }
 
+TEST_F(SystemHelpersTest, TheSystemFolderComesFromTheSystemNotFromSystemRoot) {
+  std::wstring saved;
+  platform::GetEnvironmentVariableW(L"SystemRoot", &saved);
+  Path expected = System32Dir();
+  ASSERT_FALSE(expected.empty());
+  for (std::wstring planted : {std::wstring(L"C:\\Users\\Public\\Downloads"), std::wstring(L"")}) {
+    platform::SetEnvironmentVariableW(L"SystemRoot", &planted);
+    EXPECT_EQ(System32Dir(), expected);
+  }
+  platform::SetEnvironmentVariableW(L"SystemRoot", nullptr);
+  EXPECT_EQ(System32Dir(), expected);
+  platform::SetEnvironmentVariableW(L"SystemRoot", &saved);
+}
+
 TEST_F(SystemHelpersTest, AMissingKnownFolderMakesThePathsUnsafe) {
   REQUIRE_SIMULATED_MACHINE();
 #if VELLMORA_PLATFORM_SIM

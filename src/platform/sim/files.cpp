@@ -9,12 +9,14 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/sim/access_control.h"
 #include "platform/sim/errors.h"
 #include "platform/sim/faults.h"
 #include "platform/sim/file_status.h"
 #include "platform/sim/handle_table.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/path_mapping.h"
+#include "platform/sim/process_table.h"
 #include "platform/sim/text.h"
 
 namespace platform {
@@ -337,6 +339,7 @@ Win32Error ReadFile(RawHandle file_handle, void* buffer, std::uint32_t size,
   if ((*file)->directory) return kErrorInvalidFunction;
   if (!((*file)->may & sim::internal::kMayRead)) return kErrorAccessDenied;
   if ((*file)->link) return kErrorSuccess;
+  if ((*file)->pipe) return sim::internal::ReadPipe((*file)->fd, buffer, size, bytes_read);
   std::uint32_t done = 0;
   char* out = static_cast<char*>(buffer);
   while (done < size) {
@@ -366,6 +369,11 @@ Win32Error WriteFile(RawHandle file_handle, const void* data, std::uint32_t size
     if (bytes_written) *bytes_written = size;
     return kErrorSuccess;
   }
+  if ((*file)->pipe) {
+    error = WriteAll((*file)->fd, static_cast<const char*>(data), size);
+    if (error == kErrorSuccess && bytes_written) *bytes_written = size;
+    return error == kErrorSuccess ? error : kErrorBrokenPipe;
+  }
   struct stat st{};
   if (fstat((*file)->fd, &st) != 0) return ErrorFromErrno(errno);
   off_t at = ((*file)->may & sim::internal::kMayWrite) ? lseek((*file)->fd, 0, SEEK_CUR)
@@ -381,6 +389,20 @@ Win32Error WriteFile(RawHandle file_handle, const void* data, std::uint32_t size
   return kErrorSuccess;
 }
 
+Win32Error SetFilePointerEx(RawHandle file_handle, std::int64_t distance, std::uint32_t method,
+                            std::uint64_t* new_position) {
+  auto object = sim::internal::FindHandle(file_handle);
+  auto* file = std::get_if<std::shared_ptr<FileObject>>(&object);
+  if (!file) return kErrorInvalidHandle;
+  if ((*file)->directory || (*file)->pipe) return kErrorInvalidFunction;
+  int whence = method == kFileBegin ? SEEK_SET : method == kFileCurrent ? SEEK_CUR : SEEK_END;
+  if (method > kFileEnd) return kErrorInvalidParameter;
+  off_t at = lseek((*file)->fd, static_cast<off_t>(distance), whence);
+  if (at < 0) return errno == EINVAL ? kErrorNegativeSeek : ErrorFromErrno(errno);
+  if (new_position) *new_position = static_cast<std::uint64_t>(at);
+  return kErrorSuccess;
+}
+
 Win32Error FlushFileBuffers(RawHandle file_handle) {
   auto object = sim::internal::FindHandle(file_handle);
   auto* file = std::get_if<std::shared_ptr<FileObject>>(&object);
@@ -391,6 +413,7 @@ Win32Error FlushFileBuffers(RawHandle file_handle) {
     return kErrorAccessDenied;
   }
   if ((*file)->link) return kErrorSuccess;
+  if ((*file)->pipe) return kErrorSuccess;
   return fdatasync((*file)->fd) == 0 ? kErrorSuccess : ErrorFromErrno(errno);
 }
 
@@ -518,7 +541,9 @@ Win32Error CreateDirectoryW(const Path& path) {
   if (mapped.IsRoot()) return kErrorAccessDenied;
   if (ReadEntry(mapped.host).kind != EntryKind::kMissing) return kErrorAlreadyExists;
   if (!sim::internal::ParentIsDirectory(mapped)) return kErrorPathNotFound;
-  return mkdir(NewHostPath(mapped).c_str(), 0777) == 0 ? kErrorSuccess : ErrorFromErrno(errno);
+  if (mkdir(NewHostPath(mapped).c_str(), 0777) != 0) return ErrorFromErrno(errno);
+  sim::internal::RecordCreator(mapped.windows);
+  return kErrorSuccess;
 }
 
 Win32Error RemoveDirectoryW(const Path& path) {

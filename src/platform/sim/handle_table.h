@@ -30,6 +30,8 @@ struct FileObject {
   // A link opened itself: the host cannot store data in a link, so its stream reads empty and
   // takes writes without keeping them.
   bool link = false;
+  bool pipe = false;         // an end of an anonymous pipe (no path)
+  bool inheritable = false;  // handed to a child started with inherit_handles
   FileIdentity identity;
 
   FileObject() = default;
@@ -45,10 +47,12 @@ struct RegistryKeyObject {
   std::uint32_t access = 0;
 };
 
-struct MutexObject;  // sync.cpp
+struct MutexObject;    // sync.cpp
+struct ProcessObject;  // process_table.h
 
 using HandleObject = std::variant<std::monostate, std::shared_ptr<FileObject>,
-                                  std::shared_ptr<MutexObject>, std::shared_ptr<RegistryKeyObject>>;
+                                  std::shared_ptr<MutexObject>, std::shared_ptr<RegistryKeyObject>,
+                                  std::shared_ptr<ProcessObject>>;
 
 platform::RawHandle AddHandle(HandleObject object);
 HandleObject FindHandle(platform::RawHandle handle);

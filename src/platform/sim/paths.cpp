@@ -82,6 +82,9 @@ Win32Error GetFullPathNameW(const Path& path, Path* full_path) {
   return sim::internal::FullPathName(path, sim::internal::Config()->current_directory, full_path);
 }
 
+// Every simulated machine is installed in the usual place; SystemRoot may say otherwise.
+Path GetSystemDirectoryW() { return L"C:\\Windows\\System32"; }
+
 Path GetTempPathW() {
   // The order Windows looks in.
   for (const wchar_t* name : {L"TMP", L"TEMP", L"USERPROFILE", L"SystemRoot"}) {

@@ -13,6 +13,9 @@
 //   attributes.txt     hidden, system and archive bits (and read-only of directories and links)
 //   mutexes/           the named mutexes' lock files
 //   debug-output.txt   what OutputDebugStringA sent
+//   acls.txt           owners and access lists (see EffectiveAccessList)
+//   processes.txt      the process table (see StartedProcesses)
+//   system-tools.txt   system tools told to fail (see SetSystemToolFailure)
 // Names are looked up case-insensitively, as Windows does; new entries keep the case they were
 // created with. Unix symbolic links are reported as reparse points.
 //
@@ -115,5 +118,56 @@ void AddMachineFault(const Fault& fault);
 // GetTickCount64 on by the time asked for, so that the spacing of retries can be measured
 // without waiting. Named-mutex waits keep the real clock.
 void UseFakeClock(bool on);
+
+// Access lists. Every file and directory has an owner and an access list, kept in acls.txt and
+// inherited from its parent as on NTFS (see access_control.h in the sim); the security seam and
+// the system folder's icacls.exe read and change them. Entries carry the Windows access mask and
+// ACE flags (0x1 object inherit, 0x2 container inherit, 0x4 no propagation, 0x8 inherit only,
+// 0x10 inherited).
+struct AccessEntry {
+  std::wstring sid;  // S-1-... form
+  std::uint32_t rights = 0;
+  std::uint32_t flags = 0;
+  bool allow = true;
+};
+struct AccessList {
+  std::wstring owner_sid;
+  bool protected_dacl = false;
+  std::vector<AccessEntry> entries;  // explicit entries first, then inherited ones
+};
+// The effective access list of a path; false when the path does not exist.
+bool EffectiveAccessList(const std::wstring& path, AccessList* list);
+struct Access {
+  bool read = false;
+  bool write = false;  // write or append data, delete, change attributes, the DACL or the owner
+  bool execute = false;
+};
+// What a token of the SID may do with the path: the SID with the groups any such token holds
+// (Everyone and Authenticated Users; the machine's user is also in Users; LocalSystem is also in
+// Administrators). An owner may always rewrite the DACL, which counts as write.
+Access EffectiveAccess(const std::wstring& path, const std::wstring& sid);
+// The SID of the machine's user (machine.ini's user).
+std::wstring MachineUserSid();
+
+// System tools: the system folder's tools that the sim provides (icacls.exe) can be made to fail.
+// A start error makes CreateProcessW fail with it; otherwise the tool starts, does nothing and
+// exits with exit_code when that is not 0 or when does_nothing is set (a stand-in that claims
+// success). All unset: the tool works again.
+struct SystemToolFailure {
+  std::uint32_t start_error = 0;
+  std::uint32_t exit_code = 0;
+  bool does_nothing = false;
+};
+void SetSystemToolFailure(const std::wstring& file_name, const SystemToolFailure& failure);
+
+// The machine's process table: every process started through CreateProcessW on this machine,
+// oldest first, with the Windows path of its program.
+struct StartedProcess {
+  std::uint32_t process_id = 0;
+  std::uint32_t parent_process_id = 0;
+  std::wstring image_path;
+  bool running = false;
+};
+std::vector<StartedProcess> StartedProcesses();
 
 }  // namespace sim

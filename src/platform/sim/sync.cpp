@@ -27,6 +27,7 @@
 
 #include "platform/sim/handle_table.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/process_table.h"
 #include "platform/sim/text.h"
 
 namespace sim::internal {
@@ -215,7 +216,7 @@ Win32Error CreateMutexW(const std::wstring& name, const std::wstring& sddl, Uniq
 
 std::uint32_t WaitForSingleObject(RawHandle handle, std::uint32_t milliseconds) {
   std::shared_ptr<MutexObject> mutex = MutexOf(handle);
-  if (!mutex) return kWaitFailed;
+  if (!mutex) return sim::internal::WaitForProcess(handle, milliseconds);
   pid_t self = gettid();
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   std::unique_lock<std::mutex> guard(mutex->lock);

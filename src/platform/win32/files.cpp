@@ -101,6 +101,16 @@ Win32Error WriteFile(RawHandle file, const void* data, std::uint32_t size,
   return Result(succeeded);
 }
 
+Win32Error SetFilePointerEx(RawHandle file, std::int64_t distance, std::uint32_t method,
+                            std::uint64_t* new_position) {
+  LARGE_INTEGER move{};
+  move.QuadPart = distance;
+  LARGE_INTEGER at{};
+  if (!::SetFilePointerEx(HandleOf(file), move, &at, method)) return ::GetLastError();
+  if (new_position) *new_position = static_cast<std::uint64_t>(at.QuadPart);
+  return kErrorSuccess;
+}
+
 Win32Error FlushFileBuffers(RawHandle file) { return Result(::FlushFileBuffers(HandleOf(file))); }
 
 Win32Error CopyFileW(const Path& from, const Path& to, bool fail_if_exists) {

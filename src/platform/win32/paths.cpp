@@ -70,6 +70,13 @@ std::uint32_t GetTempPathW(std::uint32_t buffer_units, wchar_t* buffer) {
   return ::GetTempPathW(buffer_units, buffer);
 }
 
+Path GetSystemDirectoryW() {
+  Path path;
+  FillGrowing([](wchar_t* buffer, DWORD size) { return ::GetSystemDirectoryW(buffer, size); },
+              &path);
+  return path;
+}
+
 Path GetModuleFileNameW() {
   // GetModuleFileNameW truncates instead of reporting the needed size: grow until it fits.
   std::vector<wchar_t> buffer(MAX_PATH + 1);

@@ -1,0 +1,25 @@
+#pragma once
+// The system folder's tools on a simulated machine. The machine has no Windows programs; a
+// command line whose program is one of the tools below, in C:\Windows\System32, runs the
+// sim-system-tool helper instead, which does that tool's work on the machine (icacls keeps the
+// access lists of access_control.h). Tests make a tool fail through system-tools.txt in the
+// machine root ("<tool> <start-error> <exit-code> <does-nothing>" lines, see sim_control.h).
+
+#include <cstdint>
+#include <string>
+
+namespace sim::internal {
+
+// True for the tools the helper implements ("icacls.exe"; names compared ignoring case).
+bool IsSimulatedSystemTool(const std::wstring& file_name);
+// The helper executable; empty when this build has none.
+std::string SystemToolHelper();
+
+struct ToolFailure {
+  std::uint32_t start_error = 0;  // CreateProcessW fails with this error
+  std::uint32_t exit_code = 0;    // else the tool does nothing and exits with this code ...
+  bool does_nothing = false;      // ... also when it is 0 and this is set
+};
+ToolFailure ToolFailureOf(const std::wstring& file_name);
+
+}  // namespace sim::internal
