@@ -3,14 +3,12 @@
 #include <cstdint>
 
 #include "app/text.h"
-#include "platform/system.h"
+#include "platform/error_messages.h"
 
 namespace vellmora {
 
 std::string SystemErrorText(platform::Win32Error error) {
-  std::wstring text = TrimWhitespace(platform::FormatMessageW(error));
-  if (text.empty()) return "Windows error " + std::to_string(error);
-  return ToUtf8(text);
+  return ToUtf8(TrimWhitespace(platform::FormatMessageW(error)));
 }
 
 std::string SignedErrorCode(platform::Win32Error error) {

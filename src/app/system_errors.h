@@ -10,8 +10,7 @@
 
 namespace vellmora {
 
-// The system's text for the error, in UTF-8, without the trailing line break; "Windows error
-// <code>" when the system has no text for it.
+// The system's text for the error, in UTF-8, without surrounding white space.
 std::string SystemErrorText(platform::Win32Error error);
 // The error code as the log prints it: signed decimal (0x80070005 is -2147024891).
 std::string SignedErrorCode(platform::Win32Error error);

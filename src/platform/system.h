@@ -35,10 +35,6 @@ struct Guid {  // GUID
 // CoCreateGuid: a new random GUID.
 Win32Error CoCreateGuid(Guid* guid);
 
-// FormatMessageW (FORMAT_MESSAGE_FROM_SYSTEM, language neutral): the system's text for a Win32
-// error, as the system words it (a trailing line break included); empty when it has none.
-std::wstring FormatMessageW(Win32Error error);
-
 // OutputDebugStringA: text for an attached debugger.
 void OutputDebugStringA(const std::string& text);
 

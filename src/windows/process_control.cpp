@@ -103,7 +103,7 @@ StopDirectoryList BuildStopDirectoryList(const InstallerEngine& engine) {
                  {L"SOFTWARE\\Pellucador_ovm5", L"InstallDir"},
                  {L"SOFTWARE\\Pellucador_ovm5", L"UserDefinedDir"},
                  {L"SOFTWARE\\Pellucador_ovm5", L"DataDir"}};
-  for (const RegistryRoot root : kRoots) {
+  for (RegistryRoot root : kRoots) {
     for (const auto& value : kValues) {
       std::wstring text;
       if (!ReadRegistryString(root, value.key, value.value, &text)) continue;

@@ -8,6 +8,9 @@
 namespace vellmora::testing {
 
 PlacementTest::PlacementTest() {
+#if VELLMORA_PLATFORM_SIM
+  sim::UseFakeClock(true);
+#endif
   engine_.paths.install_base = machine_.In(L"D");
   engine_.paths.data_base = machine_.In(L"D\\ProgramData");
   engine_.paths.local_app_data = machine_.In(L"C\\Users\\ana\\AppData\\Local");
@@ -15,6 +18,12 @@ PlacementTest::PlacementTest() {
                                      engine_.paths.local_app_data}) {
     MakeTestDirectories(path);
   }
+}
+
+PlacementTest::~PlacementTest() {
+#if VELLMORA_PLATFORM_SIM
+  sim::UseFakeClock(false);
+#endif
 }
 
 void PlacementTest::WriteTree(const platform::Path& root, const TreeManifest& files) {

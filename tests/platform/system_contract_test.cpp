@@ -68,17 +68,3 @@ TEST(SystemContract, ThreadIdsDifferBetweenThreadsAndProcessIdIsShared) {
 }
 
 }  // namespace
-
-namespace {
-
-TEST(SystemContract, FormatMessageHasTextForSystemErrorsAndNoneForUnknownCodes) {
-  for (platform::Win32Error error : {2u, 3u, 5u, 32u, 145u, 183u}) {
-    std::wstring text = platform::FormatMessageW(error);
-    EXPECT_GT(text.size(), 5u) << error;
-    EXPECT_EQ(text.find(L'%'), std::wstring::npos) << error;
-  }
-  EXPECT_NE(platform::FormatMessageW(2), platform::FormatMessageW(5));
-  EXPECT_TRUE(platform::FormatMessageW(65000).empty());
-}
-
-}  // namespace

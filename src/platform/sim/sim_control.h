@@ -132,6 +132,7 @@ void AddMachineFault(const Fault& fault);
 // GetTickCount64 on by the time asked for, so that the spacing of retries can be measured
 // without waiting. Named-mutex waits keep the real clock.
 void UseFakeClock(bool on);
+
 // Access lists. Every file and directory has an owner and an access list, kept in acls.txt and
 // inherited from its parent as on NTFS (see access_control.h in the sim); the security seam and
 // the system folder's icacls.exe read and change them. Entries carry the Windows access mask and

@@ -148,47 +148,6 @@ Win32Error CoCreateGuid(Guid* guid) {
   return kErrorSuccess;
 }
 
-std::wstring FormatMessageW(Win32Error error) {
-  // The texts of an English Windows for the codes the installer meets.
-  static const struct {
-    Win32Error code;
-    const wchar_t* text;
-  } kMessages[] = {
-      {0, L"The operation completed successfully."},
-      {1, L"Incorrect function."},
-      {2, L"The system cannot find the file specified."},
-      {3, L"The system cannot find the path specified."},
-      {5, L"Access is denied."},
-      {6, L"The handle is invalid."},
-      {17, L"The system cannot move the file to a different disk drive."},
-      {18, L"There are no more files."},
-      {29, L"The system cannot write to the specified device."},
-      {30, L"The system cannot read from the specified device."},
-      {31, L"A device attached to the system is not functioning."},
-      {32, L"The process cannot access the file because it is being used by another process."},
-      {33, L"The process cannot access the file because another process has locked a portion of "
-           L"the file."},
-      {50, L"The request is not supported."},
-      {80, L"The file exists."},
-      {87, L"The parameter is incorrect."},
-      {112, L"There is not enough space on the disk."},
-      {123, L"The filename, directory name, or volume label syntax is incorrect."},
-      {145, L"The directory is not empty."},
-      {170, L"The requested resource is in use."},
-      {183, L"Cannot create a file when that file already exists."},
-      {206, L"The filename or extension is too long."},
-      {267, L"The directory name is invalid."},
-      {1237, L"The operation could not be completed. A retry should be performed."},
-      {1314, L"A required privilege is not held by the client."},
-      {4390, L"The file or directory is not a reparse point."},
-      {4395, L"The operation did not complete successfully because it would cross a reparse point."},
-  };
-  for (const auto& message : kMessages) {
-    if (message.code == error) return std::wstring(message.text) + L"\r\n";
-  }
-  return std::wstring();
-}
-
 void OutputDebugStringA(const std::string& text) {
   std::string path = sim::internal::Root() + "/debug-output.txt";
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);

@@ -59,17 +59,6 @@ Win32Error CoCreateGuid(Guid* guid) {
   return kErrorSuccess;
 }
 
-std::wstring FormatMessageW(Win32Error error) {
-  wchar_t* text = nullptr;
-  DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message;
-  if (length != 0 && text) message.assign(text, length);
-  if (text) ::LocalFree(text);
-  return message;
-}
-
 void OutputDebugStringA(const std::string& text) { ::OutputDebugStringA(text.c_str()); }
 
 void SetUnhandledExceptionFilter(UnhandledExceptionFilter filter) {
