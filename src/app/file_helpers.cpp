@@ -136,16 +136,18 @@ platform::Win32Error RemoveDirectoryTree(const Path& path) {
 
 platform::Win32Error CreateDirectoryWithParents(const Path& path) {
   platform::FileStatus status;
-  if (platform::GetFileStatus(path, &status) == platform::kErrorSuccess) {
+  platform::Win32Error error = platform::GetFileStatus(path, &status);
+  if (error == platform::kErrorSuccess) {
     return (status.attributes & platform::kAttributeDirectory) ? platform::kErrorSuccess
                                                                : platform::kErrorAlreadyExists;
   }
+  if (error != platform::kErrorFileNotFound && error != platform::kErrorPathNotFound) return error;
   const Path parent = ParentPath(path);
-  if (parent != path && !parent.empty()) {
-    platform::Win32Error error = CreateDirectoryWithParents(parent);
-    if (error != platform::kErrorSuccess) return error;
-  }
-  platform::Win32Error error = platform::CreateDirectoryW(path);
+  if (parent.empty() || parent == path) return error;
+  error = CreateDirectoryWithParents(parent);
+  if (error != platform::kErrorSuccess) return error;
+  error = platform::CreateDirectoryW(path);
+  // Someone else may have created it in between; a directory is what was asked for.
   if (error == platform::kErrorAlreadyExists &&
       platform::GetFileStatus(path, &status) == platform::kErrorSuccess &&
       (status.attributes & platform::kAttributeDirectory) != 0) {

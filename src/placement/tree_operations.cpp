@@ -53,26 +53,6 @@ Win32Error Retried(const std::function<Win32Error()>& operation, int* attempts) 
 
 }  // namespace
 
-Win32Error CreateDirectoryWithParents(const Path& path) {
-  platform::FileStatus status;
-  Win32Error error = platform::GetFileStatus(path, &status);
-  if (error == platform::kErrorSuccess) {
-    return IsDirectory(status) ? platform::kErrorSuccess : platform::kErrorAlreadyExists;
-  }
-  if (error != platform::kErrorFileNotFound && error != platform::kErrorPathNotFound) return error;
-  const Path parent = ParentPath(path);
-  if (parent.empty() || parent == path) return error;
-  error = CreateDirectoryWithParents(parent);
-  if (error != platform::kErrorSuccess) return error;
-  error = platform::CreateDirectoryW(path);
-  // Someone else may have created it in between; a directory is what was asked for.
-  if (error == platform::kErrorAlreadyExists &&
-      platform::GetFileStatus(path, &status) == platform::kErrorSuccess && IsDirectory(status)) {
-    return platform::kErrorSuccess;
-  }
-  return error;
-}
-
 Win32Error RemoveTreeWithoutFollowingLinks(const Path& path) {
   platform::FileStatus status;
   Win32Error error = platform::GetFileStatus(path, &status);

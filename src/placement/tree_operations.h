@@ -3,15 +3,13 @@
 // elevated on folders that ordinary users can write: a junction or symbolic link planted inside a
 // tree must never lead a removal or a copy to its target.
 
+#include "app/file_helpers.h"
 #include "platform/types.h"
 
 namespace vellmora {
 
 using platform::Path;
 using platform::Win32Error;
-
-// Creates path and every missing parent; success when path already is a directory.
-Win32Error CreateDirectoryWithParents(const Path& path);
 
 // Removes path and everything below it. A junction or symbolic link, at the top or anywhere
 // below, is removed as the link itself and its target is never entered. Read-only files are made
