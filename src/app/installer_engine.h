@@ -55,6 +55,8 @@ class InstallerEngine {
   void InstallAll();
   void InstallPie64V2(const std::wstring& package_path);
   void Uninstall();
+  // Starts the installed Pie64 instance in the player (the wizard's "Abrir agora" and "Concluir").
+  void OpenPie64();
 
   void SetProgress(float fraction);
   void SetProgressRange(float start, float end);

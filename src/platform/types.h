@@ -37,7 +37,11 @@ inline constexpr Win32Error kErrorDirectory = 267;
 inline constexpr Win32Error kErrorNotOwner = 288;
 inline constexpr Win32Error kErrorKeyDeleted = 1018;
 inline constexpr Win32Error kErrorRetry = 1237;
+inline constexpr Win32Error kErrorNotAllAssigned = 1300;
+inline constexpr Win32Error kErrorNoSuchPrivilege = 1313;
 inline constexpr Win32Error kErrorPrivilegeNotHeld = 1314;
+inline constexpr Win32Error kErrorResourceTypeNotFound = 1813;
+inline constexpr Win32Error kErrorResourceNameNotFound = 1814;
 inline constexpr Win32Error kErrorNotAReparsePoint = 4390;
 
 // An opaque kernel handle (a HANDLE on Windows). 0 and -1 are both "no handle", as they are for

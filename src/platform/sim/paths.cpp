@@ -72,6 +72,12 @@ Path GetTempPathW() {
   return Path();
 }
 
+// Every simulated machine is installed in the usual place.
+Path GetWindowsDirectoryA() {
+  (void)sim::internal::Config();
+  return L"C:\\Windows";
+}
+
 Path GetModuleFileNameW() {
   char buffer[4096];
   ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);

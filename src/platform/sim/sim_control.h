@@ -13,6 +13,7 @@
 //   attributes.txt     hidden, system and archive bits (and read-only of directories and links)
 //   mutexes/           the named mutexes' lock files
 //   debug-output.txt   what OutputDebugStringA sent
+//   restart-requests.txt, message-boxes.txt, shell-open.txt   requests recorded instead of acted on
 // Names are looked up case-insensitively, as Windows does; new entries keep the case they were
 // created with. Unix symbolic links are reported as reparse points.
 //
@@ -89,7 +90,8 @@ void SetMachineEnvironmentVariable(const std::wstring& name, const std::wstring*
 // are matched after redirection, e.g. HKLM\SOFTWARE\WOW6432Node\...).
 // Kinds: create_file, read, write, flush, copy, move, replace, delete_file, create_directory,
 // remove_directory, set_attributes, list_directory, reg_create, reg_open, reg_set, reg_query,
-// reg_delete_value, reg_delete_tree. CreateJunction counts as create_directory and
+// reg_delete_value, reg_delete_tree, adjust_privileges (the pattern matches the privilege's name),
+// exit_windows (the pattern matches the text "ExitWindowsEx"), shell_execute. CreateJunction counts as create_directory and
 // CreateSymbolicLinkW as create_file of the link's path; copy, move and replace match either of
 // their two paths. An unknown kind aborts: a test that misspells one would otherwise pass.
 // Faults in machine.ini ("fault = <kind> <nth> <error> <pattern>" lines in [faults]) are loaded by
@@ -104,5 +106,14 @@ void InjectFault(const Fault& fault);
 void ClearFaults();
 // Adds a fault line to machine.ini for processes started later.
 void AddMachineFault(const Fault& fault);
+
+// What the machine was asked to do that a simulation cannot act on, one entry per request, oldest
+// first (files restart-requests.txt, message-boxes.txt and shell-open.txt of the machine root):
+//   restart requests: "flags=0x00000012 reason=0x80040002"
+//   message boxes:    "<caption>|<text>|type=0x00000030" (UTF-8)
+//   shell opens:      "open|<path>" (UTF-8)
+std::vector<std::string> RecordedRestarts();
+std::vector<std::string> RecordedMessageBoxes();
+std::vector<std::string> RecordedShellOpens();
 
 }  // namespace sim
