@@ -22,6 +22,10 @@
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #endif
 #include "stb_image.h"
+// Only to check a font file before the atlas sees it; the atlas rasterises with its own copy.
+#define STBTT_STATIC
+#define STB_TRUETYPE_IMPLEMENTATION
+#include "stb_truetype.h"
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
@@ -41,6 +45,7 @@ const ImWchar kWizardGlyphRanges[] = {0x0020, 0x00FF, 0x2013, 0x2026, 0x2190, 0x
 namespace {
 
 constexpr float kFallbackPixelSize = 12.4f;
+constexpr std::size_t kSmallestFontFile = 100;
 
 ImFontConfig FontConfig() {
   ImFontConfig config;
@@ -48,6 +53,12 @@ ImFontConfig FontConfig() {
   config.Flags |= ImFontFlags_NoLoadError;
   config.GlyphRanges = kWizardGlyphRanges;
   return config;
+}
+
+bool IsTrueTypeFont(const std::vector<std::uint8_t>& bytes) {
+  const int offset = stbtt_GetFontOffsetForIndex(bytes.data(), 0);
+  stbtt_fontinfo info{};
+  return offset >= 0 && stbtt_InitFont(&info, bytes.data(), offset) != 0;
 }
 
 }  // namespace
@@ -102,7 +113,12 @@ ImFont* LoadSystemFont(const std::string& file_name, float pixel_size) {
     return nullptr;
   }
   std::vector<std::uint8_t> bytes;
-  if (!ReadFileBytes(path, &bytes) || bytes.empty() || bytes.size() > INT_MAX) return nullptr;
+  // The atlas takes a file that is no font for a programming error and stops the program; such a
+  // file is no font here.
+  if (!ReadFileBytes(path, &bytes) || bytes.size() <= kSmallestFontFile || bytes.size() > INT_MAX ||
+      !IsTrueTypeFont(bytes)) {
+    return nullptr;
+  }
   // The atlas frees what it owns with its own allocator.
   void* owned = IM_ALLOC(bytes.size());
   std::memcpy(owned, bytes.data(), bytes.size());

@@ -32,9 +32,9 @@ TEST_F(TextFit, AFittingTextIsUnchanged) {
 }
 
 TEST_F(TextFit, EllipsisCutsAtACharacterBoundaryAndFits) {
-  const std::string text = "Instalação concluída com ações pendentes em ção ção ção";
-  // Every width between a few characters and the whole text.
-  for (float width = 40; width < Width(text); width += 7) {
+  // Two- and three-byte characters (ç, ã, →, ✓) at every cut.
+  const std::string text = "Instalação concluída → ações ✓✓ pendentes →→→ ção ção";
+  for (float width = 40; width < Width(text); width += 1) {
     std::string fitted = FitWithEllipsis(harness_.canvas(), text, width, 13);
     ASSERT_GE(fitted.size(), 3u);
     ASSERT_EQ(fitted.substr(fitted.size() - 3), "...");

@@ -3,7 +3,7 @@
 // scripts/screenshots:
 //
 //   wizard_preview STATE     STATE: fresh, progress, failed-restart, finished, engine-only,
-//                            uninstall-confirm
+//                            uninstall-confirm, customise, drive-list
 //
 // Buttons do nothing but say on stdout what they would have started.
 
@@ -35,10 +35,24 @@ void AddLines(InstallerSnapshot& snapshot, int count) {
   }
 }
 
-bool MakeSnapshot(const std::string& state, InstallerSnapshot* out, bool* confirm) {
+// Where the preview clicks in its first frames: nowhere, or one spot.
+struct PreviewClick {
+  bool wanted = false;
+  float x = 0, y = 0;
+};
+
+bool MakeSnapshot(const std::string& state, InstallerSnapshot* out, PreviewClick* click,
+                  bool* customise) {
   InstallerSnapshot snapshot = BaseSnapshot();
-  *confirm = false;
+  *click = {};
+  *customise = false;
   if (state == "fresh") {
+  } else if (state == "customise") {
+    *customise = true;
+  } else if (state == "drive-list") {
+    snapshot.fixed_drives = {"C:\\", "D:\\", "E:\\", "F:\\", "G:\\"};
+    *customise = true;
+    *click = {true, 637, 272};  // the disk field
   } else if (state == "progress") {
     snapshot.busy = true;
     snapshot.progress = 0.52f;
@@ -67,7 +81,7 @@ bool MakeSnapshot(const std::string& state, InstallerSnapshot* out, bool* confir
     snapshot.engine_installed = true;
     snapshot.pie64_installed = true;
     snapshot.installation_traces = true;
-    *confirm = true;
+    *click = {true, 412, 551};  // "Desinstalar"
   } else {
     return false;
   }
@@ -102,8 +116,8 @@ class PreviewActions : public WizardActions {
 // A finished operation is shown as the wizard sees it: one busy frame first.
 class PreviewClient : public platform::WindowClient {
  public:
-  PreviewClient(InstallerSnapshot snapshot, bool confirm)
-      : actions_(std::move(snapshot)), confirm_(confirm) {}
+  PreviewClient(InstallerSnapshot snapshot, PreviewClick click, bool customise)
+      : actions_(std::move(snapshot)), click_(click), customise_(customise) {}
 
   void Start(platform::WindowHost& host) override {
     ImGui::GetStyle().FontScaleMain = kTextScale;
@@ -113,11 +127,12 @@ class PreviewClient : public platform::WindowClient {
     InstallerSnapshot first = actions_.TakeSnapshot();
     if (first.last_succeeded || first.restart_required) wizard_->state().operation_seen = true;
     if (first.restart_required) wizard_->state().screen = WizardScreen::kProgress;
+    if (customise_) wizard_->state().screen = WizardScreen::kCustomise;
   }
   void Frame(platform::WindowHost&) override {
     ++frame_;
-    if (confirm_ && frame_ <= 3) {  // a click on "Desinstalar"
-      ImGui::GetIO().AddMousePosEvent(412, 551);
+    if (click_.wanted && frame_ <= 3) {  // move, press, release
+      ImGui::GetIO().AddMousePosEvent(click_.x, click_.y);
       ImGui::GetIO().AddMouseButtonEvent(ImGuiMouseButton_Left, frame_ == 2);
     }
     wizard_->Frame();
@@ -126,7 +141,8 @@ class PreviewClient : public platform::WindowClient {
 
  private:
   PreviewActions actions_;
-  bool confirm_;
+  PreviewClick click_;
+  bool customise_;
   int frame_ = 0;
   std::unique_ptr<Canvas> canvas_;
   std::unique_ptr<Wizard> wizard_;
@@ -137,13 +153,14 @@ class PreviewClient : public platform::WindowClient {
 
 int main(int argc, char** argv) {
   vellmora::InstallerSnapshot snapshot;
-  bool confirm = false;
-  if (argc != 2 || !vellmora::MakeSnapshot(argv[1], &snapshot, &confirm)) {
+  vellmora::PreviewClick click;
+  bool customise = false;
+  if (argc != 2 || !vellmora::MakeSnapshot(argv[1], &snapshot, &click, &customise)) {
     std::fprintf(stderr,
                  "usage: wizard_preview fresh|progress|failed-restart|finished|engine-only|"
-                 "uninstall-confirm\n");
+                 "uninstall-confirm|customise|drive-list\n");
     return 2;
   }
-  vellmora::PreviewClient client(snapshot, confirm);
+  vellmora::PreviewClient client(snapshot, click, customise);
   return platform::RunWizardWindow(client) ? 0 : 1;
 }
