@@ -4,8 +4,7 @@
 
 #include "app/install_log.h"
 #include "app/installer_engine.h"
-#include "app/restart_resume.h"
-#include "ui/shell_open.h"
+#include "ui/engine_wizard_actions.h"
 #include "ui/wizard.h"
 #include "ui/wizard_assets.h"
 
@@ -13,32 +12,6 @@ static_assert(IMGUI_VERSION_NUM == 19222, "the wizard is laid out for Dear ImGui
 
 namespace vellmora {
 namespace {
-
-class EngineWizardActions : public WizardActions {
- public:
-  EngineWizardActions(InstallerEngine& engine, platform::WindowHost& host)
-      : engine_(engine), host_(host) {}
-
-  InstallerSnapshot TakeSnapshot() override { return engine_.TakeSnapshot(); }
-  void StartFullInstallation() override { engine_.StartFullInstallation(); }
-  void StartPie64Installation() override { engine_.StartPie64Installation(); }
-  void StartCleanup() override { engine_.StartCleanup(); }
-  bool SelectDestination(const std::string& root) override { return engine_.SelectDestination(root); }
-  void OpenPie64() override { engine_.OpenPie64(); }
-  void RestartWindowsNow(bool last_succeeded) override {
-    vellmora::RestartWindowsNow(last_succeeded, host_.Handle());
-  }
-  bool PathExists(const std::string& path, bool want_folder) override {
-    return PathExistsUtf8(path, want_folder);
-  }
-  bool OpenWithShell(const std::string& path, bool want_folder) override {
-    return vellmora::OpenWithShell(path, want_folder);
-  }
-
- private:
-  InstallerEngine& engine_;
-  platform::WindowHost& host_;
-};
 
 class WizardWindowClient : public platform::WindowClient {
  public:

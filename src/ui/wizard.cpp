@@ -77,12 +77,22 @@ void Wizard::ChooseScreen(const InstallerSnapshot& snapshot) {
   }
 }
 
+// An operation that ends before the next frame's snapshot (one that fails at once) would never be
+// seen busy, and the wizard would stay where it was with no word of the result: it is followed from
+// the click on.
+void Wizard::FollowStartedOperation() {
+  state_.screen = WizardScreen::kProgress;
+  state_.operation_seen = true;
+}
+
 void Wizard::Act(unsigned flags, const InstallerSnapshot& snapshot) {
   if (flags & kPrimary) {
     if (!snapshot.engine_installed) {
       actions_.StartFullInstallation();
+      FollowStartedOperation();
     } else if (!snapshot.pie64_installed) {
       actions_.StartPie64Installation();
+      FollowStartedOperation();
     } else {
       actions_.OpenPie64();
     }
@@ -474,6 +484,7 @@ void Wizard::DrawUninstallConfirmation() {
   if (ImGui::Button("Desinstalar", ImVec2(180, 32))) {
     ImGui::CloseCurrentPopup();
     actions_.StartCleanup();
+    FollowStartedOperation();
   }
   ImGui::EndPopup();
 }

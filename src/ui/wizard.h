@@ -83,6 +83,7 @@ class Wizard {
   void DrawUninstallConfirmation();
   void ChooseScreen(const InstallerSnapshot& snapshot);
   void Act(unsigned flags, const InstallerSnapshot& snapshot);
+  void FollowStartedOperation();
 
   WizardActions& actions_;
   platform::WindowHost& host_;

@@ -120,6 +120,10 @@ WizardHarness::~WizardHarness() {
   ImGui::DestroyContext(context_);
 }
 
+void WizardHarness::UseActions(WizardActions& other) {
+  wizard_.emplace(other, host, *canvas_, WizardTextures{});
+}
+
 void WizardHarness::Frame() {
   canvas_->Clear();
   ImGui::NewFrame();

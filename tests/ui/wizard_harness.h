@@ -122,6 +122,8 @@ class WizardHarness {
   WizardHarness(const WizardHarness&) = delete;
   WizardHarness& operator=(const WizardHarness&) = delete;
 
+  // From now on the wizard's buttons reach these actions instead of the fake ones.
+  void UseActions(WizardActions& other);
   // One frame; the canvas then holds what it drew.
   void Frame();
   void MoveMouse(float x, float y);

@@ -205,6 +205,19 @@ INSTANTIATE_TEST_SUITE_P(
         TransitionCase{"InstalledAtStartStaysHome", {Finished(true, true, true)}, WizardScreen::kHome}),
     [](const auto& test) { return std::string(test.param.name); });
 
+TEST(WizardProgress, AnOperationThatEndsBeforeTheNextFrameIsStillShown) {
+  // The snapshot never shows the operation busy: it failed at once.
+  WizardHarness wizard;
+  InstallerSnapshot failed = Idle();
+  failed.stage_detail = "This operation is not available in this build.";
+  wizard.actions.snapshot = failed;
+  wizard.Click(837, 551);
+  ASSERT_EQ(wizard.actions.full_installations, 1);
+  wizard.Frame();
+  EXPECT_EQ(wizard.wizard().state().screen, WizardScreen::kProgress);
+  EXPECT_TRUE(wizard.canvas().HasText("This operation is not available in this build."));
+}
+
 TEST(WizardProgress, DisplayedProgressFollowsTheInstallationWhenIdle) {
   struct Case {
     float progress;
