@@ -26,6 +26,14 @@ struct ScreenPoint {
   int y = 0;
 };
 
+// Where the window goes in a monitor's work area (left, top, width, height): centred, or at the
+// area's top-left corner along an axis where the area is smaller than the window.
+constexpr ScreenPoint CentredWindowOrigin(int left, int top, int width, int height) {
+  const int dx = (width - kWizardWindowWidth) / 2;
+  const int dy = (height - kWizardWindowHeight) / 2;
+  return {left + (dx > 0 ? dx : 0), top + (dy > 0 ? dy : 0)};
+}
+
 // Decoded RGBA pixels, 4 bytes each, rows top to bottom.
 struct RgbaImage {
   int width = 0;

@@ -510,5 +510,18 @@ TEST(WizardDrag, TheTitleBandMovesTheWindowExceptOverItsButtons) {
   EXPECT_EQ(wizard.host.moves.size(), moves);
 }
 
+TEST(WizardWindow, IsCentredInTheWorkAreaOrAtItsCornerWhenItDoesNotFit) {
+  struct Case {
+    int left, top, width, height, x, y;
+  };
+  for (const Case& c : {Case{0, 0, 1920, 1040, 480, 220}, Case{-1280, 40, 1280, 984, -1120, 232},
+                        Case{0, 0, 800, 1040, 0, 220}, Case{10, 20, 1024, 560, 42, 20},
+                        Case{0, 0, 961, 601, 0, 0}}) {
+    platform::ScreenPoint origin = platform::CentredWindowOrigin(c.left, c.top, c.width, c.height);
+    EXPECT_EQ(origin.x, c.x) << c.width;
+    EXPECT_EQ(origin.y, c.y) << c.height;
+  }
+}
+
 }  // namespace
 }  // namespace vellmora::testing

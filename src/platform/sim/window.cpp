@@ -118,8 +118,8 @@ bool RunWizardWindow(WindowClient& client) {
   if (GLFWmonitor* monitor = glfwGetPrimaryMonitor()) {
     int x = 0, y = 0, width = 0, height = 0;
     glfwGetMonitorWorkarea(monitor, &x, &y, &width, &height);
-    int dx = (width - kWizardWindowWidth) / 2, dy = (height - kWizardWindowHeight) / 2;
-    glfwSetWindowPos(window, x + (dx > 0 ? dx : 0), y + (dy > 0 ? dy : 0));
+    const ScreenPoint origin = CentredWindowOrigin(x, y, width, height);
+    glfwSetWindowPos(window, origin.x, origin.y);
   }
   glfwMakeContextCurrent(window);
   glfwSwapInterval(1);

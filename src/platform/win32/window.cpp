@@ -174,9 +174,9 @@ POINT CentredPosition() {
   if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0)) {
     area = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
   }
-  const LONG dx = (area.right - area.left - kWizardWindowWidth) / 2;
-  const LONG dy = (area.bottom - area.top - kWizardWindowHeight) / 2;
-  return {area.left + (dx > 0 ? dx : 0), area.top + (dy > 0 ? dy : 0)};
+  const ScreenPoint origin =
+      CentredWindowOrigin(area.left, area.top, area.right - area.left, area.bottom - area.top);
+  return {origin.x, origin.y};
 }
 
 void ExtendFrameAndFlush(HWND window) {
