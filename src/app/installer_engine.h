@@ -71,6 +71,8 @@ class InstallerEngine {
   // installed. A missing staged root is reported only when it is required.
   bool MoveStagedRoot(const std::wstring& staged_parent, const std::wstring& root_name,
                       const std::wstring& destination, bool root_required);
+  // Starts the installed Pie64 instance in the player (the wizard's "Abrir agora" and "Concluir").
+  void OpenPie64();
 
   void SetProgress(float fraction);
   void SetProgressRange(float start, float end);

@@ -27,6 +27,10 @@ Path GetSystemDirectoryW();
 // GetModuleFileNameW of the process executable; empty when unavailable.
 Path GetModuleFileNameW();
 
+// GetWindowsDirectoryA, widened: the Windows folder (C:\Windows); empty when the call fails or
+// the path needs more than 259 characters.
+Path GetWindowsDirectoryA();
+
 enum class KnownFolder {
   kProgramData,   // FOLDERID_ProgramData, C:\ProgramData
   kLocalAppData,  // FOLDERID_LocalAppData, C:\Users\<user>\AppData\Local

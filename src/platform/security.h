@@ -35,4 +35,11 @@ Win32Error GetSecuritySddl(RawHandle object, std::wstring* sddl);
 // owner): the owner and DACL of the SDDL text; "D:P" protects the DACL from inheritance.
 Win32Error SetSecuritySddl(RawHandle object, const std::wstring& sddl);
 
+// Enables one privilege (for example L"SeShutdownPrivilege") in the process token:
+// OpenProcessToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY), LookupPrivilegeValueW on the local
+// system, AdjustTokenPrivileges with that single privilege. The adjustment counts as failed when
+// the call fails or leaves a last-error value other than 0: kErrorNotAllAssigned when the token
+// does not hold the privilege at all.
+Win32Error EnableTokenPrivilege(const std::wstring& privilege_name);
+
 }  // namespace platform

@@ -131,4 +131,14 @@ TEST(PathsContract, TheModuleFileNameIsEmptyOrAnExistingFile) {
   EXPECT_EQ(attributes & kAttributeDirectory, 0u);
 }
 
+TEST(PathsContract, TheWindowsFolderIsAnExistingAbsoluteFolder) {
+  TestMachine machine;
+  Path windows = GetWindowsDirectoryA();
+  ASSERT_GE(windows.size(), 3u);
+  EXPECT_EQ(windows.substr(1, 2), L":\\");
+  std::uint32_t attributes = GetFileAttributesW(windows);
+  ASSERT_NE(attributes, kInvalidFileAttributes);
+  EXPECT_NE(attributes & kAttributeDirectory, 0u);
+}
+
 }  // namespace

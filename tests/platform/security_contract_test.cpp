@@ -16,6 +16,14 @@ TEST(SecurityContract, TheProcessTokenTellsItsElevation) {
   EXPECT_EQ(first, second);
 }
 
+TEST(SecurityContract, TheShutdownPrivilegeCanBeEnabledAndUnknownNamesAreRefused) {
+  vellmora::testing::TestMachine machine;
+  // An administrator's token holds SeShutdownPrivilege (disabled until asked for).
+  EXPECT_EQ(platform::EnableTokenPrivilege(L"SeShutdownPrivilege"), platform::kErrorSuccess);
+  EXPECT_EQ(platform::EnableTokenPrivilege(L"SeNoSuchThingPrivilegeX"), platform::kErrorNoSuchPrivilege);
+  EXPECT_EQ(platform::EnableTokenPrivilege(L""), platform::kErrorNoSuchPrivilege);
+}
+
 }  // namespace
 
 namespace {

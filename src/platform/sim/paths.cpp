@@ -115,6 +115,12 @@ std::uint32_t GetTempPathW(std::uint32_t buffer_units, wchar_t* buffer) {
   return snapshot.length;
 }
 
+// Every simulated machine is installed in the usual place.
+Path GetWindowsDirectoryA() {
+  (void)sim::internal::Config();
+  return L"C:\\Windows";
+}
+
 Path GetModuleFileNameW() {
   char buffer[4096];
   ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);

@@ -17,6 +17,7 @@
 //   processes.txt      the process table (see StartedProcesses)
 //   system-tools.txt   system tools told to fail (see SetSystemToolFailure)
 //   root-certificates.pem  the root store HTTPS trusts (see AddRootCertificate)
+//   restart-requests.txt, message-boxes.txt, shell-open.txt   requests recorded instead of acted on
 // Names are looked up case-insensitively, as Windows does; new entries keep the case they were
 // created with. Unix symbolic links are reported as reparse points.
 //
@@ -108,6 +109,9 @@ void SetHttpTimeoutLimit(int milliseconds);
 // list_directory, reg_create, reg_open, reg_set, reg_query, reg_delete_value, reg_delete_tree,
 // tcp_table (reading the TCP listener table, which has no path: give it the pattern *).
 // CreateJunction counts as create_directory and
+// remove_directory, set_attributes, list_directory, reg_create, reg_open, reg_set, reg_query,
+// reg_delete_value, reg_delete_tree, adjust_privileges (the pattern matches the privilege's name),
+// exit_windows (the pattern matches the text "ExitWindowsEx"), shell_execute. CreateJunction counts as create_directory and
 // CreateSymbolicLinkW as create_file of the link's path; copy, move and replace match either of
 // their two paths. An unknown kind aborts: a test that misspells one would otherwise pass.
 // Faults in machine.ini ("fault = <kind> <nth> <error> <pattern>" lines in [faults]) are loaded by
@@ -183,5 +187,13 @@ struct StartedProcess {
   bool running = false;
 };
 std::vector<StartedProcess> StartedProcesses();
+// What the machine was asked to do that a simulation cannot act on, one entry per request, oldest
+// first (files restart-requests.txt, message-boxes.txt and shell-open.txt of the machine root):
+//   restart requests: "flags=0x00000012 reason=0x80040002"
+//   message boxes:    "<caption>|<text>|type=0x00000030" (UTF-8)
+//   shell opens:      "open|<path>" (UTF-8)
+std::vector<std::string> RecordedRestarts();
+std::vector<std::string> RecordedMessageBoxes();
+std::vector<std::string> RecordedShellOpens();
 
 }  // namespace sim

@@ -89,6 +89,19 @@ Path GetModuleFileNameW() {
   }
 }
 
+Path GetWindowsDirectoryA() {
+  char buffer[MAX_PATH] = {};
+  UINT length = ::GetWindowsDirectoryA(buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return Path();
+  // The ANSI form, as the font loader of the wizard has always used it; every byte is widened
+  // through the ANSI code page.
+  int wide = ::MultiByteToWideChar(CP_ACP, 0, buffer, static_cast<int>(length), nullptr, 0);
+  if (wide <= 0) return Path();
+  Path path(static_cast<std::size_t>(wide), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, buffer, static_cast<int>(length), path.data(), wide);
+  return path;
+}
+
 Win32Error SHGetKnownFolderPath(KnownFolder folder, bool create, Path* path) {
   PWSTR found = nullptr;
   HRESULT result = ::SHGetKnownFolderPath(FolderId(folder), create ? DWORD{KF_FLAG_CREATE} : DWORD{0}, nullptr,
