@@ -19,11 +19,11 @@ constexpr const wchar_t* kManualRestartText =
 }  // namespace
 
 bool SetResumeEntry(bool resume) {
-  if (!resume) return DeleteRegistryValue(RegistryRoot::kCurrentUser, kRunOnceKey, kResumeValueName, kDefaultView);
+  if (!resume) return DeleteRegistryValue(RegistryRoot::kCurrentUser, kRunOnceKey, kResumeValueName);
   const platform::Path executable = platform::GetModuleFileNameW();
   if (executable.empty()) return false;
   return WriteRegistryString(RegistryRoot::kCurrentUser, kRunOnceKey, kResumeValueName,
-                             QuoteArgument(executable), kDefaultView);
+                             QuoteArgument(executable));
 }
 
 void RestartWindowsNow(bool last_succeeded, platform::RawWindow owner) {

@@ -22,16 +22,15 @@ class RestartResume : public AppTest {
     fs::create_directory_symlink(executable.parent_path(), drive);
 #endif
     ASSERT_FALSE(platform::GetModuleFileNameW().empty());
-    DeleteRegistryValue(RegistryRoot::kCurrentUser, kRunOnceKey, kResumeValueName, kDefaultView);
+    DeleteRegistryValue(RegistryRoot::kCurrentUser, kRunOnceKey, kResumeValueName);
   }
   void TearDown() override {
-    DeleteRegistryValue(RegistryRoot::kCurrentUser, kRunOnceKey, kResumeValueName, kDefaultView);
+    DeleteRegistryValue(RegistryRoot::kCurrentUser, kRunOnceKey, kResumeValueName);
   }
 
   static std::optional<std::wstring> ResumeEntry() {
     std::wstring value;
-    if (!ReadRegistryString(RegistryRoot::kCurrentUser, kRunOnceKey, kResumeValueName, &value,
-                            kDefaultView)) {
+    if (!ReadRegistryString(RegistryRoot::kCurrentUser, kRunOnceKey, kResumeValueName, &value)) {
       return std::nullopt;
     }
     return value;
