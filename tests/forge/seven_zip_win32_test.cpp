@@ -51,18 +51,22 @@ TEST_F(ForgeTest, WindowsSevenZipListsTheHostileEntriesOfAPackageForgedInProcess
     const char* path;
     const char* property;
     const char* value;
+    int items;  // how many items carry that path
   };
   // The Windows 7-Zip shows item paths with backslashes, but link targets with forward slashes,
   // as the Linux one does.
   const Row rows[] = {
       {forge::Hostile::kTraversal, "payload\\ProgramFiles\\Vellmora\\..\\..\\..\\evil.dll", "Path",
-       nullptr},
+       nullptr, 1},
+      // Both names of the file look alike here.
+      {forge::Hostile::kBackslashSpelling, "payload\\ProgramFiles\\Vellmora\\Vellmora.exe",
+       "Path", nullptr, 2},
       {forge::Hostile::kHardLink, "payload\\ProgramFiles\\Vellmora\\hardlink.bin", "Hard Link",
-       "payload/ProgramFiles/Vellmora/Vellmora.exe"},
+       "payload/ProgramFiles/Vellmora/Vellmora.exe", 1},
       {forge::Hostile::kJunction, "payload\\ProgramFiles\\Vellmora\\junction", "Symbolic Link",
-       "C:/Windows"},
+       "C:/Windows", 1},
       {forge::Hostile::kAlternateStream, "payload\\ProgramFiles\\Vellmora\\Vellmora.exe:hidden",
-       "Alternate Stream", "+"},
+       "Alternate Stream", "+", 1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(forge::HostileName(row.hostile));
@@ -79,6 +83,9 @@ TEST_F(ForgeTest, WindowsSevenZipListsTheHostileEntriesOfAPackageForgedInProcess
     EXPECT_NE(FindItem(items, "payload\\ProgramFiles\\Vellmora\\Vellmora.exe"), nullptr);
     const ListedItem* item = FindItem(items, row.path);
     ASSERT_NE(item, nullptr) << listing.output;
+    int same = 0;
+    for (const ListedItem& listed : items) same += listed.Get("Path") == row.path ? 1 : 0;
+    EXPECT_EQ(same, row.items);
     if (row.value != nullptr) {
       EXPECT_EQ(item->Get(row.property), row.value);
     }

@@ -56,6 +56,7 @@ enum class Hostile {
   kDriveLetter,        // C:/Windows/evil.dll
   kDeviceName,         // payload/ProgramFiles/Vellmora/aux.txt (inside the allowed root)
   kDuplicateSpelling,  // a second spelling of the package's first required payload file
+  kBackslashSpelling,  // the same file once more, named with backslashes
   kNonAscii,           // a UTF-8 name inside the allowed root
   kOutsideRoots,       // payload/ProgramFiles/Vellmora2/x.dll, a sibling of an allowed root
   kUnixSymlink,        // inside the allowed root, pointing outside it
