@@ -214,7 +214,7 @@ TEST_F(ForgeTest, AlternateStreamIsAnItemOnlyWithStreamListing) {
             "MZ hostile entry\r\n");
 }
 
-TEST_F(ForgeTest, AntiItemsAndUnknownStreamOwnersAreRefusedWithoutOutput) {
+TEST_F(ForgeTest, RefusedPackagesLeaveNoOutput) {
   struct Case {
     forge::ExtraEntry entry;
     const char* error_part;
@@ -233,6 +233,9 @@ TEST_F(ForgeTest, AntiItemsAndUnknownStreamOwnersAreRefusedWithoutOutput) {
     EXPECT_FALSE(std::filesystem::exists(In("refused.rar")));
     EXPECT_FALSE(std::filesystem::exists(In("refused.rar.forge-partial")));
   }
+  std::string error;
+  EXPECT_FALSE(forge::WritePackage(Small(PackageKind::kEngine), In("missing/out.rar"), &error));
+  EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
 }
 
 TEST_F(ForgeTest, SevenZipCatchesOneFlippedBitInDataOrHeader) {

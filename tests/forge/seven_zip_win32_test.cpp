@@ -1,5 +1,6 @@
-// Forged RAR5 packages written in-process under Windows and read by the Windows 7-Zip that the
-// installer embeds: what it prints for the entries the listing check must catch.
+// Packages forged in-process under Windows and read by the Windows 7-Zip that the installer
+// embeds: what it prints for the RAR5 entries the listing check must catch, and the 7z variant
+// packed by that same 7-Zip.
 
 #include <windows.h>
 
@@ -90,6 +91,28 @@ TEST_F(ForgeTest, WindowsSevenZipListsTheHostileEntriesOfAPackageForgedInProcess
       EXPECT_EQ(item->Get(row.property), row.value);
     }
   }
+}
+
+}  // namespace
+}  // namespace forge_test
+
+namespace forge_test {
+namespace {
+
+TEST_F(ForgeTest, WindowsSevenZipPacksThe7zVariantWithAnAntiItem) {
+  forge::PackageOptions options;
+  options.payload_bytes = 256 * 1024;
+  options.format = forge::ArchiveFormat::kSevenZip;
+  options.seven_zip = SevenZipExe();
+  options.extra_entries = {forge::HostileEntry(forge::PackageKind::kEngine, forge::Hostile::kAntiItem)};
+  const auto archive = Forge(options, "anti.7z");
+  const ToolRun listing = RunSevenZipExe(L"l -slt -sccUTF-8 " + Quoted(archive), In("listing.txt"));
+  ASSERT_EQ(listing.exit_code, 0) << listing.output;
+  const auto items = ListedItems(listing.output);
+  EXPECT_NE(FindItem(items, "payload\\ProgramFiles\\Vellmora\\Vellmora.exe"), nullptr);
+  const ListedItem* anti = FindItem(items, "payload\\ProgramFiles\\Vellmora\\obsolete.dll");
+  ASSERT_NE(anti, nullptr) << listing.output;
+  EXPECT_EQ(anti->Get("Anti"), "+");
 }
 
 }  // namespace
