@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,10 @@ struct PackageOptions {
   // The fixed file and product versions of Vellmora.exe's VERSIONINFO.
   std::string file_version = "3.9.1.0";
   std::string product_version = "3.9.1.0";
+  // Bytes placed in a ".rdata" section of an Engine program, by file name ("KolvRT.dll"): the
+  // texts and byte patterns a test wants the Engine preparation to find. Without an entry a PE
+  // file holds no text of the original edition's namespace.
+  std::map<std::string, std::string> pe_read_only_data;
   // The manifest's "version" and, for the Engine, "releaseId" values.
   std::string manifest_version = "3.9.1.0";
   std::string release_id = "vellmora-3.9.1.0+20261108.01";
