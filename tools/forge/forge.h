@@ -10,8 +10,8 @@
 // ask for "an Engine package whose Vellmora.exe carries 3.9.0.0" or "an Engine package with one
 // hard link at payload/ProgramFiles/Vellmora/x.dll". docs/PACKAGES.md is the contract.
 //
-// Every function returns false with a one-line error text (when `error` is not null) and leaves
-// no partial output file behind.
+// Every function that can fail returns false with a one-line error text (when `error` is not
+// null); a failed WritePackage leaves no output file behind.
 
 #include <cstdint>
 #include <filesystem>
