@@ -35,6 +35,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kMaxRedirections = 10;
 // The transfer pauses while this much body waits unread beside the caller's buffer.
 constexpr std::size_t kPauseAbove = 1u << 20;
+// A read returns once this much has arrived, as WinHTTP returns what is there: the caller's
+// buffer is then reused from its start while that part is still in the processor's cache.
+constexpr std::size_t kReadReturnsAt = 64u << 10;
 constexpr const wchar_t* kHostsFile = L"C:\\Windows\\System32\\drivers\\etc\\hosts";
 constexpr const char* kRootStoreFile = "root-certificates.pem";
 
@@ -598,12 +601,13 @@ Win32Error WinHttpReadData(HttpHandle handle, void* buffer, std::uint32_t size,
     curl_easy_pause(request->easy, CURLPAUSE_CONT);
   }
   Win32Error error = kErrorSuccess;
-  if (count < size && request->Pending() == 0) {
+  const std::size_t enough = std::min<std::size_t>(size, kReadReturnsAt);
+  if (count < enough && request->Pending() == 0) {
     request->reader = out;
     request->reader_size = size;
     request->reader_filled = count;
     error = Drive(request, Limited(request->timeouts.receive_ms),
-                  [&] { return request->reader_filled == size; });
+                  [&] { return request->reader_filled >= enough; });
     count = request->reader_filled;
     request->reader = nullptr;
   }
