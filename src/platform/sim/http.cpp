@@ -67,6 +67,7 @@ struct Request {
   CURLM* multi = nullptr;
   CURL* easy = nullptr;
   curl_slist* resolve = nullptr;
+  curl_slist* connect_to = nullptr;
   curl_slist* headers_out = nullptr;
   bool sent = false;
   bool received = false;
@@ -94,6 +95,8 @@ struct Request {
     }
     curl_slist_free_all(resolve);
     resolve = nullptr;
+    curl_slist_free_all(connect_to);
+    connect_to = nullptr;
     curl_slist_free_all(headers_out);
     headers_out = nullptr;
   }
@@ -266,10 +269,19 @@ Win32Error StartTransfer(Request* request) {
   curl_url_cleanup(parsed);
   if (!parsed_ok) return kErrorWinHttpInvalidUrl;
 
+  std::string address = host;
   if (!IsIpLiteral(host)) {
-    std::string address = ResolveThroughHostsFile(host);
+    address = ResolveThroughHostsFile(host);
     if (address.empty()) return kErrorWinHttpNameNotResolved;
     request->resolve = curl_slist_append(nullptr, (host + ":" + port + ":" + address).c_str());
+  }
+  for (const sim::PortProxy& rule : sim::internal::Config()->port_proxies) {
+    if (rule.listen_address == address && std::to_string(rule.listen_port) == port) {
+      request->connect_to = curl_slist_append(
+          nullptr, (host + ":" + port + ":" + rule.connect_address + ":" +
+                    std::to_string(rule.connect_port)).c_str());
+      break;
+    }
   }
   // WinHTTP sends no Accept header unless asked to.
   request->headers_out = curl_slist_append(nullptr, "Accept:");
@@ -286,6 +298,7 @@ Win32Error StartTransfer(Request* request) {
   curl_easy_setopt(easy, CURLOPT_PROXY, "");
   curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
   if (request->resolve != nullptr) curl_easy_setopt(easy, CURLOPT_RESOLVE, request->resolve);
+  if (request->connect_to != nullptr) curl_easy_setopt(easy, CURLOPT_CONNECT_TO, request->connect_to);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                    static_cast<long>(Limited(request->timeouts.connect_ms)));
   std::string store = sim::MachineRoot() + "/" + kRootStoreFile;
@@ -644,6 +657,12 @@ bool AddRootCertificate(const std::string& pem) {
   std::string text = pem;
   if (!text.empty() && text.back() != '\n') text.push_back('\n');
   return AppendToHostFile(MachineRoot() + "/" + platform::kRootStoreFile, text);
+}
+
+void AddPortProxy(const PortProxy& rule) {
+  internal::ChangeConfig([&](internal::MachineConfig* config) {
+    config->port_proxies.push_back(rule);
+  });
 }
 
 void SetHttpTimeoutLimit(int milliseconds) { platform::g_timeout_limit_ms = milliseconds; }
