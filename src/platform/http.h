@@ -9,9 +9,9 @@
 //   kErrorWinHttpInvalidUrl (12005)       the URL cannot be split
 //   kErrorWinHttpUnrecognizedScheme (12006)  neither http nor https
 //   kErrorWinHttpNameNotResolved (12007)  the host name has no address
-//   kErrorWinHttpCannotConnect (12029)    nobody accepts the connection
-//   kErrorWinHttpConnectionError (12030)  the connection was reset or closed mid-answer
 //   kErrorWinHttpIncorrectHandleState (12019)  a response read before it was received
+//   kErrorWinHttpCannotConnect (12029)    nobody accepts the connection
+//   kErrorWinHttpConnectionError (12030)  the connection was reset mid-answer
 //   kErrorWinHttpHeaderNotFound (12150)   the response has no such header
 //   kErrorWinHttpInvalidServerResponse (12152)  the answer is not HTTP
 //   kErrorWinHttpRedirectFailed (12156)   too many redirections, or a bad Location
@@ -20,6 +20,10 @@
 //                                         the handshake broke
 //   kErrorInvalidHandle (6)               a handle of the wrong kind or already closed
 //   kErrorInsufficientBuffer (122)        a header is longer than the caller allows
+// Wine departs in places: it passes socket errors through (see WinHttpReadData), reads nothing
+// and succeeds before a response, keeps a "#fragment" in the URL path, and matches a server
+// certificate by its DNS names only (an https://127.0.0.1 URL fails with 12157 even when the
+// certificate names the address).
 //
 // Time-outs are Windows' defaults (no resolve limit, 60 s connect, 30 s send and receive) until
 // WinHttpSetTimeouts changes them; a session's time-outs pass to the connections and requests

@@ -238,6 +238,15 @@ TEST_F(DownloadFileTest, ALinkAtTheTargetIsReplacedNotWrittenThrough) {
   EXPECT_EQ(status.size, kMiB);
 }
 
+TEST_F(DownloadFileTest, TheCompiledInPackageUrlReachesALocalServerThroughHostsAndPortProxy) {
+  sim::AddPortProxy({"127.0.0.1", 443, "127.0.0.1",
+                     static_cast<std::uint16_t>(TestDownloadServers().nginx_port)});
+  ASSERT_TRUE(Download(kEnginePackageUrl));
+  EXPECT_TRUE(Logged("Download source: host=packages.vellmora.com, "
+                     "path=/3.9.1.1/Vellmora-Engine-3.9.1.0.rar."));
+  EXPECT_EQ(LastLine(), "[+] Pie64 instance package downloaded (4 MiB).");
+}
+
 // The closed world of the simulated machine: an unknown name, then an untrusted certificate.
 class UntrustedDownloadTest : public DownloadFileTest {
  protected:

@@ -72,19 +72,31 @@ bool ParseInfo(const std::string& text, DownloadServers* servers, std::string* c
 
 std::string g_ca_der;
 
+// Takes the run's CA out of the ROOT store again; says so on stderr when it cannot, since the
+// prefix would then trust it for good.
 void RemoveRunCertificate() {
-  HCERTSTORE store = CertOpenSystemStoreW(0, L"Root");
-  if (store == nullptr) return;
-  PCCERT_CONTEXT ours = CertCreateCertificateContext(
-      X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(g_ca_der.data()),
-      static_cast<DWORD>(g_ca_der.size()));
-  if (ours != nullptr) {
-    PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0,
-                                                      CERT_FIND_EXISTING, ours, nullptr);
-    if (found != nullptr) CertDeleteCertificateFromStore(found);  // frees found
-    CertFreeCertificateContext(ours);
+  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER,
+                                   L"Root");
+  bool removed = false;
+  if (store != nullptr) {
+    PCCERT_CONTEXT ours = CertCreateCertificateContext(
+        X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(g_ca_der.data()),
+        static_cast<DWORD>(g_ca_der.size()));
+    if (ours != nullptr) {
+      PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0,
+                                                        CERT_FIND_EXISTING, ours, nullptr);
+      // CertDeleteCertificateFromStore frees the context it is given.
+      removed = found != nullptr && CertDeleteCertificateFromStore(found);
+      CertFreeCertificateContext(ours);
+    }
+    // The chain engine may hold the store open too; commit rather than wait for the last close.
+    if (removed) removed = CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+    CertCloseStore(store, 0);
   }
-  CertCloseStore(store, 0);
+  if (!removed) {
+    std::fprintf(stderr, "download tests: the run's CA stays in the ROOT store (error %lu)\n",
+                 GetLastError());
+  }
 }
 
 DownloadServers Start() {

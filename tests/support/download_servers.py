@@ -23,6 +23,7 @@ Fault server paths (each answers one GET and closes the connection):
 """
 
 import argparse
+import ctypes
 import os
 import select
 import shutil
@@ -126,9 +127,14 @@ http {
 """ % dict(folder=folder, port=port, host=HOST_NAME, pem=pem, key=key, root=root))
     process = subprocess.Popen(["nginx", "-p", folder, "-c", conf, "-e", folder + "/error.log"],
                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.PIPE)
+                               stderr=subprocess.PIPE, preexec_fn=end_with_parent)
     wait_for_port(port, process, "nginx")
     return process
+
+
+def end_with_parent():
+    # PR_SET_PDEATHSIG: nginx gets SIGTERM when this script ends, however it ends.
+    ctypes.CDLL("libc.so.6", use_errno=True).prctl(1, signal.SIGTERM)
 
 
 def wait_for_port(port, process, name):
@@ -287,25 +293,25 @@ def main():
             os.symlink(os.path.abspath(source), target)
         sizes[name] = os.path.getsize(source)
 
-    nginx_port = free_port()
-    nginx = start_nginx(folder, root, nginx_port, key, pem)
-    fault_port = free_port()
-    faults = FaultServer(fault_port, key, pem, nginx_port)
-    threading.Thread(target=faults.serve, daemon=True).start()
-
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())
-    lines = ["nginx_port=%d" % nginx_port, "fault_port=%d" % fault_port, "ca_pem=" + ca_pem,
-             "ca_der=" + ca_der, "host=" + HOST_NAME, "folder=" + folder]
-    lines += ["file.%s=%d" % (name, size) for name, size in sizes.items()]
-    temporary = args.info + ".tmp"
-    with open(temporary, "w") as f:
-        f.write("\n".join(lines) + "\n")
-    os.replace(temporary, args.info)
-    print("ready", flush=True)
-
+    nginx_port = free_port()
+    nginx = start_nginx(folder, root, nginx_port, key, pem)
+    faults = None
     try:
+        fault_port = free_port()
+        faults = FaultServer(fault_port, key, pem, nginx_port)
+        threading.Thread(target=faults.serve, daemon=True).start()
+        lines = ["nginx_port=%d" % nginx_port, "fault_port=%d" % fault_port, "ca_pem=" + ca_pem,
+                 "ca_der=" + ca_der, "host=" + HOST_NAME, "folder=" + folder]
+        lines += ["file.%s=%d" % (name, size) for name, size in sizes.items()]
+        temporary = args.info + ".tmp"
+        with open(temporary, "w") as f:
+            f.write("\n".join(lines) + "\n")
+        os.replace(temporary, args.info)
+        print("ready", flush=True)
+
         while not stop.is_set():
             if args.watch_stdin:
                 readable, _, _ = select.select([sys.stdin], [], [], 0.5)
@@ -316,7 +322,8 @@ def main():
             if nginx.poll() is not None:
                 break
     finally:
-        faults.stop()
+        if faults is not None:
+            faults.stop()
         nginx.terminate()
         try:
             nginx.wait(10)

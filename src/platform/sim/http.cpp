@@ -35,6 +35,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kMaxRedirections = 10;
 // The transfer pauses while this much body waits unread beside the caller's buffer.
 constexpr std::size_t kPauseAbove = 1u << 20;
+// A read returns once this much has arrived, as WinHTTP returns what is there: the caller's
+// buffer is then reused from its start while that part is still in the processor's cache.
+constexpr std::size_t kReadReturnsAt = 64u << 10;
 constexpr const wchar_t* kHostsFile = L"C:\\Windows\\System32\\drivers\\etc\\hosts";
 constexpr const char* kRootStoreFile = "root-certificates.pem";
 
@@ -64,6 +67,7 @@ struct Request {
   CURLM* multi = nullptr;
   CURL* easy = nullptr;
   curl_slist* resolve = nullptr;
+  curl_slist* connect_to = nullptr;
   curl_slist* headers_out = nullptr;
   bool sent = false;
   bool received = false;
@@ -91,6 +95,8 @@ struct Request {
     }
     curl_slist_free_all(resolve);
     resolve = nullptr;
+    curl_slist_free_all(connect_to);
+    connect_to = nullptr;
     curl_slist_free_all(headers_out);
     headers_out = nullptr;
   }
@@ -263,10 +269,19 @@ Win32Error StartTransfer(Request* request) {
   curl_url_cleanup(parsed);
   if (!parsed_ok) return kErrorWinHttpInvalidUrl;
 
+  std::string address = host;
   if (!IsIpLiteral(host)) {
-    std::string address = ResolveThroughHostsFile(host);
+    address = ResolveThroughHostsFile(host);
     if (address.empty()) return kErrorWinHttpNameNotResolved;
     request->resolve = curl_slist_append(nullptr, (host + ":" + port + ":" + address).c_str());
+  }
+  for (const sim::PortProxy& rule : sim::internal::Config()->port_proxies) {
+    if (rule.listen_address == address && std::to_string(rule.listen_port) == port) {
+      request->connect_to = curl_slist_append(
+          nullptr, (host + ":" + port + ":" + rule.connect_address + ":" +
+                    std::to_string(rule.connect_port)).c_str());
+      break;
+    }
   }
   // WinHTTP sends no Accept header unless asked to.
   request->headers_out = curl_slist_append(nullptr, "Accept:");
@@ -283,6 +298,7 @@ Win32Error StartTransfer(Request* request) {
   curl_easy_setopt(easy, CURLOPT_PROXY, "");
   curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
   if (request->resolve != nullptr) curl_easy_setopt(easy, CURLOPT_RESOLVE, request->resolve);
+  if (request->connect_to != nullptr) curl_easy_setopt(easy, CURLOPT_CONNECT_TO, request->connect_to);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                    static_cast<long>(Limited(request->timeouts.connect_ms)));
   std::string store = sim::MachineRoot() + "/" + kRootStoreFile;
@@ -598,12 +614,13 @@ Win32Error WinHttpReadData(HttpHandle handle, void* buffer, std::uint32_t size,
     curl_easy_pause(request->easy, CURLPAUSE_CONT);
   }
   Win32Error error = kErrorSuccess;
-  if (count < size && request->Pending() == 0) {
+  const std::size_t enough = std::min<std::size_t>(size, kReadReturnsAt);
+  if (count < enough && request->Pending() == 0) {
     request->reader = out;
     request->reader_size = size;
     request->reader_filled = count;
     error = Drive(request, Limited(request->timeouts.receive_ms),
-                  [&] { return request->reader_filled == size; });
+                  [&] { return request->reader_filled >= enough; });
     count = request->reader_filled;
     request->reader = nullptr;
   }
@@ -640,6 +657,12 @@ bool AddRootCertificate(const std::string& pem) {
   std::string text = pem;
   if (!text.empty() && text.back() != '\n') text.push_back('\n');
   return AppendToHostFile(MachineRoot() + "/" + platform::kRootStoreFile, text);
+}
+
+void AddPortProxy(const PortProxy& rule) {
+  internal::ChangeConfig([&](internal::MachineConfig* config) {
+    config->port_proxies.push_back(rule);
+  });
 }
 
 void SetHttpTimeoutLimit(int milliseconds) { platform::g_timeout_limit_ms = milliseconds; }

@@ -28,6 +28,7 @@ struct MachineConfig {
   // empty path is a folder the machine does not define. Names not listed get their defaults.
   std::vector<std::pair<std::string, std::wstring>> known_folders;
   std::vector<std::uint16_t> tcp_listeners;
+  std::vector<PortProxy> port_proxies;
   std::vector<Fault> faults;
 
   const DriveOptions* Drive(char letter) const;

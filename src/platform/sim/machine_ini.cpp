@@ -5,6 +5,7 @@
 //   [environment]    <name> = <value>
 //   [known_folders]  <ProgramData|LocalAppData|Profile|Desktop|Programs> = <path, empty: none>
 //   [network]        tcp_listeners = <port> <port> ...
+//                    port_proxy = <listen address>:<port> <connect address>:<port> (any number)
 //   [faults]         fault = <kind> <nth> <error> <pattern>
 
 #include <cctype>
@@ -62,6 +63,27 @@ bool ParseFault(const std::string& text, Fault* fault) {
 bool IsDriveType(const std::string& type) {
   return type == "fixed" || type == "removable" || type == "network" || type == "cdrom" ||
          type == "ramdisk";
+}
+
+// "<address>:<port>", the port 1..65535.
+bool ParseEndpoint(const std::string& text, std::string* address, std::uint16_t* port) {
+  std::size_t colon = text.rfind(':');
+  unsigned long long number = 0;
+  if (colon == std::string::npos || colon == 0 || !ParseNumber(text.substr(colon + 1), &number) ||
+      number == 0 || number > 65535) {
+    return false;
+  }
+  *address = text.substr(0, colon);
+  *port = static_cast<std::uint16_t>(number);
+  return true;
+}
+
+bool ParsePortProxy(const std::string& value, PortProxy* rule) {
+  std::istringstream fields(value);
+  std::string listen, connect, extra;
+  return static_cast<bool>(fields >> listen >> connect) && !(fields >> extra) &&
+         ParseEndpoint(listen, &rule->listen_address, &rule->listen_port) &&
+         ParseEndpoint(connect, &rule->connect_address, &rule->connect_port);
 }
 
 }  // namespace
@@ -176,6 +198,10 @@ std::string FormatMachineIni(const MachineConfig& config) {
   }
   out << "\n[network]\ntcp_listeners =";
   for (std::uint16_t port : config.tcp_listeners) out << " " << port;
+  for (const PortProxy& rule : config.port_proxies) {
+    out << "\nport_proxy = " << rule.listen_address << ":" << rule.listen_port << " "
+        << rule.connect_address << ":" << rule.connect_port;
+  }
   out << "\n\n[faults]\n; fault = <kind> <nth> <win32 error> <path pattern>\n";
   for (const Fault& fault : config.faults) {
     out << "fault = " << fault.kind << " " << fault.nth << " " << fault.error << " "
@@ -233,6 +259,12 @@ bool ParseMachineIni(const std::string& text, MachineConfig* config, std::string
       parsed.environment.emplace_back(FromUtf8(name), FromUtf8(value));
     } else if (section == "known_folders") {
       parsed.known_folders.emplace_back(name, FromUtf8(value));
+    } else if (section == "network" && name == "port_proxy") {
+      PortProxy rule;
+      if (!ParsePortProxy(value, &rule)) {
+        return fail("expected port_proxy = <address>:<port> <address>:<port>");
+      }
+      parsed.port_proxies.push_back(rule);
     } else if (section == "network") {
       if (name != "tcp_listeners") return fail("unknown setting " + name);
       std::istringstream ports(value);

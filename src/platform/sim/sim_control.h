@@ -34,6 +34,15 @@
 
 namespace sim {
 
+// A rule of `netsh interface portproxy add v4tov4`: connections to listen_address:listen_port go
+// to connect_address:connect_port instead.
+struct PortProxy {
+  std::string listen_address;
+  std::uint16_t listen_port = 0;
+  std::string connect_address;
+  std::uint16_t connect_port = 0;
+};
+
 struct DriveOptions {
   char letter = 'C';
   std::string type = "fixed";  // fixed, removable, network, cdrom, ramdisk
@@ -95,6 +104,9 @@ void SetMachineEnvironmentVariable(const std::wstring& name, const std::wstring*
 // AddRootCertificate appends a PEM certificate to the root store. Both false when they cannot.
 bool AddHostsEntry(const std::string& address, const std::string& name);
 bool AddRootCertificate(const std::string& pem);
+// A port proxy rule in machine.ini, so that the compiled-in https URLs (port 443) reach a test
+// server on its own port, as netsh's portproxy does on Windows.
+void AddPortProxy(const PortProxy& rule);
 // Caps every WinHTTP time-out of this process (connect, send, receive) at the given milliseconds,
 // so that a test reaches a 30-second time-out quickly; 0 removes the cap.
 void SetHttpTimeoutLimit(int milliseconds);
