@@ -33,8 +33,8 @@ class ProcessContract : public ::testing::Test {
     startup.use_show_window = true;
     startup.use_std_handles = true;
     startup.std_output = startup.std_error = write_end->Get();
-    Win32Error error = CreateProcessW(ChildCommand(arguments), inherit, kCreateNoWindow, startup,
-                                      child);
+    Win32Error error =
+        CreateProcessW(ChildCommand(arguments), inherit, kCreateNoWindow, startup, child);
     write_end->Reset();
     return error;
   }
