@@ -10,6 +10,11 @@ namespace vellmora {
 using platform::Path;
 using platform::Win32Error;
 
+// Renames from to to (flags 0: never replacing anything, so that a name that appeared meanwhile
+// makes the rename fail instead of receiving the tree), retried on transient errors. *error and
+// *attempts (either may be null) describe the last attempt.
+bool RenameRetried(const Path& from, const Path& to, Win32Error* error, int* attempts);
+
 // Creates path and every missing parent; success when path already is a directory.
 Win32Error CreateDirectoryWithParents(const Path& path);
 
