@@ -169,5 +169,10 @@ struct StartedProcess {
   bool running = false;
 };
 std::vector<StartedProcess> StartedProcesses();
+// A process that this process's snapshots list under exe_file but that OpenProcess refuses with
+// kErrorAccessDenied, as Windows does for another user's or a protected process. Returns its
+// (made-up, never running) id; ClearUnopenableProcesses forgets them all.
+std::uint32_t AddUnopenableProcess(const std::wstring& exe_file);
+void ClearUnopenableProcesses();
 
 }  // namespace sim
