@@ -4,7 +4,6 @@
 #include "app/path_helpers.h"
 #include "app/progress_report.h"
 #include "app/registry_access.h"
-#include "app/retry_transient.h"
 #include "app/system_errors.h"
 #include "app/system_helpers.h"
 #include "app/text.h"

@@ -3,7 +3,6 @@
 #include "app/installer_engine.h"
 #include "app/path_helpers.h"
 #include "app/progress_report.h"
-#include "app/retry_transient.h"
 #include "app/system_errors.h"
 #include "app/system_helpers.h"
 #include "app/text.h"
@@ -38,18 +37,6 @@ EntryKind KindOf(const Path& path, platform::Win32Error* error) {
 }
 
 bool IsRegularFile(const Path& path) { return KindOf(path, nullptr) == EntryKind::kRegularFile; }
-
-bool MoveRetried(const Path& from, const Path& to, platform::Win32Error* error, int* attempts) {
-  platform::Win32Error last = platform::kErrorSuccess;
-  bool moved = RetryTransient(
-      [&] {
-        last = platform::MoveFileExW(from, to, 0);
-        return last;
-      },
-      kTransientAttempts, attempts);
-  if (error) *error = last;
-  return moved;
-}
 
 std::string ErrorDetail(platform::Win32Error error) {
   return "(Windows error " + SignedErrorCode(error) + ": " + SystemErrorText(error) + ")";
@@ -123,7 +110,7 @@ bool PreserveExistingPie64(InstallerEngine& engine, Path* recovery_path) {
 
   const Path preserved = JoinPath(root, kPie64);
   int attempts = 0;
-  if (!MoveRetried(pie64, preserved, &error, &attempts)) {
+  if (!RenameRetried(pie64, preserved, &error, &attempts)) {
     platform::RemoveDirectoryW(root);  // only ever removes it while empty
     ReportLog(engine,
               "The existing Pie64 payload is in use or could not be moved to a safe recovery "
@@ -176,7 +163,7 @@ bool RestorePreservedPie64(InstallerEngine& engine, const Path& recovery_path) {
     const Path failed_root = CreateUniqueSibling(engine, L"Vellmora.failed-install-");
     if (failed_root.empty()) return false;
     set_aside = JoinPath(failed_root, kPie64);
-    if (!MoveRetried(pie64, set_aside, &error, nullptr)) {
+    if (!RenameRetried(pie64, set_aside, &error, nullptr)) {
       platform::RemoveDirectoryW(failed_root);
       ReportLog(engine, "Pie64 recovery could not preserve the partial destination " +
                             ToUtf8(pie64) + " " + ErrorDetail(error) + ".");
@@ -186,17 +173,17 @@ bool RestorePreservedPie64(InstallerEngine& engine, const Path& recovery_path) {
                           ".");
   }
 
-  if (!MoveRetried(preserved, pie64, &error, nullptr)) {
+  if (!RenameRetried(preserved, pie64, &error, nullptr)) {
     ReportLog(engine, "Pie64 recovery failed while restoring " + ToUtf8(preserved) + " " +
                           ErrorDetail(error) + ".");
-    if (!set_aside.empty()) MoveRetried(set_aside, pie64, nullptr, nullptr);
+    if (!set_aside.empty()) RenameRetried(set_aside, pie64, nullptr, nullptr);
     return false;
   }
 
   if (!IsRegularFile(JoinPath(pie64, kDataDisk))) {
     platform::CreateDirectoryW(recovery_path);
-    if (MoveRetried(pie64, preserved, nullptr, nullptr) && !set_aside.empty()) {
-      MoveRetried(set_aside, pie64, nullptr, nullptr);
+    if (RenameRetried(pie64, preserved, nullptr, nullptr) && !set_aside.empty()) {
+      RenameRetried(set_aside, pie64, nullptr, nullptr);
     }
     ReportLog(engine, "Pie64 recovery verification failed; recovery copies were preserved.");
     return false;

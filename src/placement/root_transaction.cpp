@@ -35,20 +35,6 @@ bool IsDirectory(const platform::FileStatus& status) {
   return (status.attributes & platform::kAttributeDirectory) != 0;
 }
 
-// Renames a root within its parent. Flags 0: a directory can never replace anything, and a name
-// that appeared in the meantime makes the rename fail instead of receiving the tree.
-bool RenameRoot(const Path& from, const Path& to, Win32Error* error, int* attempts) {
-  Win32Error last = platform::kErrorSuccess;
-  bool done = RetryTransient(
-      [&] {
-        last = platform::MoveFileExW(from, to, 0);
-        return last;
-      },
-      kTransientAttempts, attempts);
-  if (error) *error = last;
-  return done;
-}
-
 bool RemoveRootTree(const Path& path, Win32Error* error, int* attempts) {
   Win32Error last = platform::kErrorSuccess;
   bool done = RetryTransient(
@@ -89,7 +75,7 @@ std::string RootFailureLine(const RootTransaction& record, const std::string& op
 bool PlaceAtStaging(RootTransaction& record, const RootReporter& report) {
   Win32Error error = platform::kErrorSuccess;
   int attempts = 0;
-  if (RenameRoot(record.source, record.staging_path, &error, &attempts)) {
+  if (RenameRetried(record.source, record.staging_path, &error, &attempts)) {
     record.staging_owned = true;
     return true;
   }
@@ -130,7 +116,7 @@ bool MoveNewTreeAside(RootTransaction& record, const RootReporter& report) {
   }
   if (record.failed_owned) RemoveRootTree(failed, nullptr, nullptr);
   int attempts = 0;
-  if (!RenameRoot(record.destination, failed, &error, &attempts)) {
+  if (!RenameRetried(record.destination, failed, &error, &attempts)) {
     report(FormatRootFailure(record, "rollback-new", record.destination, failed, error,
                              attempts));
     return false;
@@ -143,7 +129,7 @@ bool MoveNewTreeAside(RootTransaction& record, const RootReporter& report) {
 bool PutPreviousTreeBack(RootTransaction& record, const RootReporter& report) {
   Win32Error error = platform::kErrorSuccess;
   int attempts = 0;
-  if (RenameRoot(record.backup_path, record.destination, &error, &attempts)) {
+  if (RenameRetried(record.backup_path, record.destination, &error, &attempts)) {
     record.previous_preserved = false;
     return true;
   }
@@ -154,7 +140,7 @@ bool PutPreviousTreeBack(RootTransaction& record, const RootReporter& report) {
   const Path new_tree = record.failed_owned ? record.FailedPath()
                         : record.staging_owned ? record.staging_path
                                                : Path();
-  if (!new_tree.empty() && RenameRoot(new_tree, record.destination, nullptr, nullptr)) {
+  if (!new_tree.empty() && RenameRetried(new_tree, record.destination, nullptr, nullptr)) {
     record.failed_owned = false;
     record.staging_owned = false;
     record.new_activated = true;
@@ -238,13 +224,13 @@ bool PrepareRoot(RootTransaction& record, const RootReporter& report) {
 }
 
 bool PreserveCurrentRoot(RootTransaction& record, Win32Error* error, int* attempts) {
-  if (!RenameRoot(record.destination, record.backup_path, error, attempts)) return false;
+  if (!RenameRetried(record.destination, record.backup_path, error, attempts)) return false;
   record.previous_preserved = true;
   return true;
 }
 
 bool ActivateNewRoot(RootTransaction& record, Win32Error* error, int* attempts) {
-  if (!RenameRoot(record.staging_path, record.destination, error, attempts)) return false;
+  if (!RenameRetried(record.staging_path, record.destination, error, attempts)) return false;
   record.staging_owned = false;
   record.new_activated = true;
   return true;

@@ -53,6 +53,18 @@ Win32Error Retried(const std::function<Win32Error()>& operation, int* attempts) 
 
 }  // namespace
 
+bool RenameRetried(const Path& from, const Path& to, Win32Error* error, int* attempts) {
+  Win32Error last = platform::kErrorSuccess;
+  bool renamed = RetryTransient(
+      [&] {
+        last = platform::MoveFileExW(from, to, 0);
+        return last;
+      },
+      kTransientAttempts, attempts);
+  if (error) *error = last;
+  return renamed;
+}
+
 Win32Error RemoveTreeWithoutFollowingLinks(const Path& path) {
   platform::FileStatus status;
   Win32Error error = platform::GetFileStatus(path, &status);

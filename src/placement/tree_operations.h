@@ -11,6 +11,11 @@ namespace vellmora {
 using platform::Path;
 using platform::Win32Error;
 
+// Renames from to to (flags 0: never replacing anything, so that a name that appeared meanwhile
+// makes the rename fail instead of receiving the tree), retried on transient errors. *error and
+// *attempts (either may be null) describe the last attempt.
+bool RenameRetried(const Path& from, const Path& to, Win32Error* error, int* attempts);
+
 // Removes path and everything below it. A junction or symbolic link, at the top or anywhere
 // below, is removed as the link itself and its target is never entered. Read-only files are made
 // writable first. Stops at the first error and returns it (kErrorFileNotFound when path is

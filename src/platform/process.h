@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/types.h"
 
@@ -61,5 +62,23 @@ Win32Error GetTempFileNameW(const Path& directory, const std::wstring& prefix, P
 
 // MultiByteToWideChar(CP_OEMCP) of bytes a console program wrote.
 Win32Error OemToWide(const std::string& bytes, std::wstring* text);
+
+// OpenProcess access rights.
+inline constexpr std::uint32_t kProcessTerminate = 0x0001;
+inline constexpr std::uint32_t kProcessQueryLimitedInformation = 0x1000;
+inline constexpr std::uint32_t kSynchronize = 0x00100000;
+
+struct ProcessEntry {  // the PROCESSENTRY32W fields the installer reads
+  std::uint32_t process_id = 0;
+  std::wstring exe_file;  // the executable's file name, without its folder
+};
+// CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS) walked with Process32FirstW and Process32NextW:
+// the processes of the system (the calling one included), in the snapshot's order.
+Win32Error ListProcesses(std::vector<ProcessEntry>* entries);
+// OpenProcess without handle inheritance; kErrorAccessDenied for a process the caller may not
+// open (another user's, a protected one), kErrorInvalidParameter for an id that runs nothing.
+Win32Error OpenProcess(std::uint32_t access, std::uint32_t process_id, UniqueHandle* process);
+// QueryFullProcessImageNameW with flags 0: the Win32 path of the process's program.
+Win32Error QueryFullProcessImageNameW(RawHandle process, Path* image_path);
 
 }  // namespace platform

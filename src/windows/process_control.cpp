@@ -1,11 +1,15 @@
 #include "windows/process_control.h"
 
+#include <algorithm>
+
 #include "app/installer_engine.h"
-#include "app/not_built.h"
 #include "app/path_helpers.h"
 #include "app/registry_access.h"
 #include "app/system_helpers.h"
 #include "app/text.h"
+#include "platform/process.h"
+#include "platform/sync.h"
+#include "platform/system.h"
 #include "windows/product_registry_key.h"
 
 namespace vellmora {
@@ -31,6 +35,47 @@ Path AcceptableProductDirectory(Path path) {
   if (!IsAbsolutePath(path)) return {};
   if (!EqualsIgnoringCase(FinalComponent(path), L"Vellmora")) return {};
   return path;
+}
+
+constexpr const wchar_t* kLauncherExe = L"Vellmora-Launcher.exe";
+constexpr std::uint32_t kTerminateWaitMs = 5000;
+constexpr std::uint32_t kPollMs = 500;
+constexpr std::uint32_t kNoTimeout = 0xFFFFFFFF;
+
+bool Listed(const ProcessNames& names, const std::wstring& exe_file) {
+  return std::any_of(names.begin(), names.end(),
+                     [&](const std::wstring& name) { return EqualsIgnoringCase(name, exe_file); });
+}
+
+// One scan over a snapshot: whether a listed process runs from inside directory, and whether a
+// listed one could not be inspected. False when no snapshot could be taken.
+struct Scan {
+  bool taken = false;
+  bool inside = false;
+  bool uninspectable = false;
+};
+
+Scan ScanProcesses(const Path& directory, const ProcessNames& names, std::uint32_t excluded_pid) {
+  Scan scan;
+  std::vector<platform::ProcessEntry> entries;
+  if (platform::ListProcesses(&entries) != platform::kErrorSuccess || entries.empty()) return scan;
+  scan.taken = true;
+  for (const auto& entry : entries) {
+    if (entry.process_id == excluded_pid || !Listed(names, entry.exe_file)) continue;
+    platform::UniqueHandle process;
+    Path image;
+    if (platform::OpenProcess(platform::kProcessQueryLimitedInformation, entry.process_id,
+                              &process) != platform::kErrorSuccess ||
+        platform::QueryFullProcessImageNameW(process.Get(), &image) != platform::kErrorSuccess) {
+      scan.uninspectable = true;
+      continue;
+    }
+    if (IsPathInside(image, directory)) {
+      scan.inside = true;
+      return scan;
+    }
+  }
+  return scan;
 }
 
 void AddUnique(StopDirectoryList* list, const Path& directory) {
@@ -86,6 +131,30 @@ const ProcessNames& LauncherName() {
 
 Path CompatibilityRuntimeDir(const Path& data_dir) { return RuntimeDirOf(data_dir); }
 
+bool AnyNamedProcessUnder(const Path& directory, const ProcessNames& names,
+                          std::uint32_t excluded_pid) {
+  Scan scan = ScanProcesses(directory, names, excluded_pid);
+  return !scan.taken || scan.inside || scan.uninspectable;
+}
+
+bool NamedProcessRunningInProduct(const Path& install_dir, const Path& data_dir,
+                                  const ProcessNames& names, std::uint32_t excluded_pid) {
+  return AnyNamedProcessUnder(install_dir, names, excluded_pid) ||
+         AnyNamedProcessUnder(CompatibilityRuntimeDir(data_dir), names, excluded_pid);
+}
+
+bool WaitForNamedProcessesToExit(const Path& directory, const ProcessNames& names,
+                                 std::uint32_t timeout_ms, std::uint32_t excluded_pid) {
+  const bool limited = timeout_ms != kNoTimeout;
+  const std::uint64_t deadline = platform::GetTickCount64() + timeout_ms;
+  for (;;) {
+    Scan scan = ScanProcesses(directory, names, excluded_pid);
+    if (scan.taken && !scan.inside && !scan.uninspectable) return true;
+    if (limited && platform::GetTickCount64() >= deadline) return false;
+    platform::Sleep(kPollMs);
+  }
+}
+
 StopDirectoryList BuildStopDirectoryList(const InstallerEngine& engine) {
   StopDirectoryList list;
   const Path defaults[] = {engine.paths.InstallDir(),
@@ -120,10 +189,35 @@ StopDirectoryList BuildStopDirectoryList(const InstallerEngine& engine) {
 }
 
 void StopProcessesUnder(InstallerEngine& engine, bool force) {
-  (void)engine;
-  (void)force;
-  LogNotBuiltOnce("Stopping the product's processes",
-                  "running product processes are not ended before files are moved");
+  const StopDirectoryList list = BuildStopDirectoryList(engine);
+  std::vector<platform::ProcessEntry> entries;
+  if (platform::ListProcesses(&entries) != platform::kErrorSuccess) return;
+  const std::uint32_t own = platform::GetCurrentProcessId();
+  for (const auto& entry : entries) {
+    if (entry.process_id == own) continue;
+    platform::UniqueHandle process;
+    if (platform::OpenProcess(platform::kProcessTerminate |
+                                  platform::kProcessQueryLimitedInformation |
+                                  platform::kSynchronize,
+                              entry.process_id, &process) != platform::kErrorSuccess) {
+      continue;
+    }
+    Path image;
+    bool stop = false;
+    if (platform::QueryFullProcessImageNameW(process.Get(), &image) == platform::kErrorSuccess) {
+      const bool spared = !force && EqualsIgnoringCase(FinalComponent(image), kLauncherExe);
+      stop = !spared && std::any_of(list.directories.begin(), list.directories.end(),
+                                    [&](const Path& directory) {
+                                      return IsPathInside(image, directory);
+                                    });
+    } else {
+      stop = list.foreign_directory && EqualsIgnoringCase(entry.exe_file, L"VLMServ.exe");
+    }
+    if (stop) {
+      platform::TerminateProcess(process.Get(), 0);
+      platform::WaitForSingleObject(process.Get(), kTerminateWaitMs);
+    }
+  }
 }
 
 }  // namespace vellmora

@@ -91,3 +91,99 @@ TEST_F(StopDirectoryListTest, CallerListsExtendEachOtherInOrder) {
 
 }  // namespace
 }  // namespace vellmora::testing
+
+#include <fstream>
+#include <sstream>
+
+#include "app/path_helpers.h"
+#include "platform/process.h"
+#include "platform/sync.h"
+#include "platform/system.h"
+#include "support/child_process.h"
+
+namespace vellmora::testing {
+namespace {
+
+// Stand-ins for the product's programs: the child tool copied under their names, sleeping.
+class ProcessControlTest : public PlacementTest {
+ protected:
+  ~ProcessControlTest() override {
+    for (auto& process : started_) platform::TerminateProcess(process.process.Get(), 0);
+#if VELLMORA_PLATFORM_SIM
+    sim::ClearUnopenableProcesses();
+#endif
+  }
+  // Starts a copy of the child tool at path; returns its index in started_.
+  std::size_t Start(const platform::Path& path) {
+    std::ifstream in(BuiltExecutable(VELLMORA_CHILD_TOOL_EXE), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    MakeTestDirectories(ParentPath(path));
+    EXPECT_TRUE(WriteTestFile(path, bytes.str()));
+    platform::ProcessInformation information;
+    EXPECT_EQ(platform::CreateProcessW(QuoteArgument(path) + L" sleep 60000", false,
+                                       platform::kCreateNoWindow, {}, &information),
+              0u);
+    started_.push_back(std::move(information));
+    return started_.size() - 1;
+  }
+  bool Running(std::size_t index) {
+    return platform::WaitForSingleObject(started_[index].process.Get(), 0) ==
+           platform::kWaitTimeout;
+  }
+  platform::Path InInstallDir(const wchar_t* name) {
+    return JoinPath(engine_.paths.InstallDir(), name);
+  }
+
+  std::vector<platform::ProcessInformation> started_;
+};
+
+TEST_F(ProcessControlTest, OnlyAPlayerRunningFromTheProductIsFoundAndEnded) {
+  const std::size_t elsewhere = Start(machine_.In(L"Other\\Vellmora.exe"));
+  EXPECT_FALSE(AnyNamedProcessUnder(engine_.paths.InstallDir(), ProductProcessNames(), 0));
+  EXPECT_FALSE(NamedProcessRunningInProduct(engine_.paths.InstallDir(), engine_.paths.DataDir(),
+                                            ProductProcessNames(), 0));
+  const std::size_t inside = Start(InInstallDir(L"Vellmora.exe"));
+  EXPECT_TRUE(NamedProcessRunningInProduct(engine_.paths.InstallDir(), engine_.paths.DataDir(),
+                                           ProductProcessNames(), 0));
+  // Excluding its id hides it; another name list does not see it.
+  EXPECT_FALSE(AnyNamedProcessUnder(engine_.paths.InstallDir(), ProductProcessNames(),
+                                    started_[inside].process_id));
+  EXPECT_FALSE(AnyNamedProcessUnder(engine_.paths.InstallDir(), LauncherName(), 0));
+  EXPECT_FALSE(WaitForNamedProcessesToExit(engine_.paths.InstallDir(), ProductProcessNames(), 0, 0));
+
+  StopProcessesUnder(engine_, true);
+  EXPECT_FALSE(Running(inside));
+  EXPECT_TRUE(Running(elsewhere));
+  EXPECT_TRUE(WaitForNamedProcessesToExit(engine_.paths.InstallDir(), ProductProcessNames(), 0, 0));
+}
+
+TEST_F(ProcessControlTest, TheLauncherSurvivesAStopWithoutForceOnly) {
+  const std::size_t launcher = Start(InInstallDir(L"Vellmora-Launcher.exe"));
+  const std::size_t player = Start(
+      JoinPath(CompatibilityRuntimeDir(engine_.paths.DataDir()), L"DO-Rarari.exe"));
+  StopProcessesUnder(engine_, false);
+  EXPECT_TRUE(Running(launcher));
+  EXPECT_FALSE(Running(player));
+  StopProcessesUnder(engine_, true);
+  EXPECT_FALSE(Running(launcher));
+}
+
+TEST_F(ProcessControlTest, AListedProcessThatCannotBeOpenedCountsAsRunning) {
+  REQUIRE_SIMULATED_MACHINE();
+#if VELLMORA_PLATFORM_SIM
+  sim::AddUnopenableProcess(L"KolvVMMgr.exe");
+  EXPECT_TRUE(AnyNamedProcessUnder(engine_.paths.InstallDir(), ProductProcessNames(), 0));
+  EXPECT_TRUE(NamedProcessRunningInProduct(machine_.In(L"Elsewhere"), machine_.In(L"Data"),
+                                           ProductProcessNames(), 0));
+  EXPECT_FALSE(AnyNamedProcessUnder(engine_.paths.InstallDir(), LauncherName(), 0));
+  const std::uint64_t start = platform::GetTickCount64();
+  EXPECT_FALSE(
+      WaitForNamedProcessesToExit(engine_.paths.InstallDir(), ProductProcessNames(), 1200, 0));
+  EXPECT_GE(platform::GetTickCount64() - start, 1200u);
+  StopProcessesUnder(engine_, true);  // nothing to open, nothing ended, no failure
+#endif
+}
+
+}  // namespace
+}  // namespace vellmora::testing

@@ -1,13 +1,20 @@
-// Child processes, pipes, temporary file names and the module's own resources.
+// Child processes, pipes, the process snapshot, temporary file names and the module's own
+// resources.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
+
+#include "app/path_helpers.h"
+#include "app/text.h"
 
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/resources.h"
+#include "platform/system.h"
 #include "platform/sync.h"
 #include "support/child_process.h"
 #include "support/test_machine.h"
@@ -116,6 +123,40 @@ TEST_F(ProcessContract, ATerminatedChildEndsWithTheGivenCode) {
   TerminateProcess(child.process.Get(), 7);
   ASSERT_EQ(GetExitCodeProcess(child.process.Get(), &code), kErrorSuccess);
   EXPECT_EQ(code, 1460u);
+}
+
+TEST_F(ProcessContract, TheSnapshotListsRunningProcessesWhichOpenToTheirImagePath) {
+  const std::wstring program = StartableOnMachine(VELLMORA_CHILD_TOOL_EXE, machine_, L"child.exe");
+  ProcessInformation child;
+  ASSERT_EQ(CreateProcessW(L"\"" + program + L"\" sleep 30000", false, kCreateNoWindow, {},
+                           &child),
+            kErrorSuccess);
+  std::vector<ProcessEntry> entries;
+  ASSERT_EQ(ListProcesses(&entries), kErrorSuccess);
+  auto listed = [&](std::uint32_t id) {
+    return std::find_if(entries.begin(), entries.end(),
+                        [&](const ProcessEntry& entry) { return entry.process_id == id; });
+  };
+  EXPECT_NE(listed(GetCurrentProcessId()), entries.end());
+  auto entry = listed(child.process_id);
+  ASSERT_NE(entry, entries.end());
+  EXPECT_TRUE(vellmora::EqualsIgnoringCase(entry->exe_file, L"child.exe") ||
+              vellmora::EqualsIgnoringCase(entry->exe_file, L"child_tool.exe"))
+      << vellmora::ToUtf8(entry->exe_file);
+
+  UniqueHandle opened;
+  ASSERT_EQ(OpenProcess(kProcessTerminate | kProcessQueryLimitedInformation | kSynchronize,
+                        child.process_id, &opened),
+            kErrorSuccess);
+  Path image;
+  ASSERT_EQ(QueryFullProcessImageNameW(opened.Get(), &image), kErrorSuccess);
+  EXPECT_EQ(vellmora::PathKey(image), vellmora::PathKey(program));
+  ASSERT_EQ(TerminateProcess(opened.Get(), 0), kErrorSuccess);
+  EXPECT_EQ(WaitForSingleObject(opened.Get(), 5000), kWaitObject0);
+  EXPECT_EQ(WaitForSingleObject(child.process.Get(), 5000), kWaitObject0);
+
+  UniqueHandle none;
+  EXPECT_NE(OpenProcess(kProcessQueryLimitedInformation, 0x3FFFFFFC, &none), kErrorSuccess);
 }
 
 TEST_F(ProcessContract, AProgramThatIsNotThereDoesNotStart) {

@@ -216,6 +216,7 @@ Win32Error CreateProcessW(const std::wstring& command_line, bool inherit_handles
 
   auto process = std::make_shared<ProcessObject>();
   process->pid = pid;
+  process->image_path = image;
   sim::internal::RecordStartedProcess({static_cast<std::uint32_t>(pid),
                                        sim::internal::HostStartTime(pid), GetCurrentProcessId(),
                                        image});
@@ -310,6 +311,46 @@ Win32Error GetTempFileNameW(const Path& directory, const std::wstring& prefix, P
 // The simulated machine's console code page is UTF-8 (65001), which the host programs write.
 Win32Error OemToWide(const std::string& bytes, std::wstring* text) {
   *text = sim::internal::FromUtf8(bytes);
+  return kErrorSuccess;
+}
+
+Win32Error ListProcesses(std::vector<ProcessEntry>* entries) {
+  entries->clear();
+  entries->push_back({GetCurrentProcessId(), sim::internal::OwnExecutableName()});
+  for (const auto& record : sim::internal::ProcessTable()) {
+    if (record.process_id == GetCurrentProcessId() || !sim::internal::IsRunning(record)) continue;
+    std::size_t separator = record.image_path.find_last_of(L"\\/");
+    entries->push_back({record.process_id, separator == std::wstring::npos
+                                                ? record.image_path
+                                                : record.image_path.substr(separator + 1)});
+  }
+  for (const auto& unopenable : sim::internal::UnopenableProcesses()) {
+    entries->push_back({unopenable.process_id, unopenable.exe_file});
+  }
+  return kErrorSuccess;
+}
+
+Win32Error OpenProcess(std::uint32_t access, std::uint32_t process_id, UniqueHandle* process) {
+  (void)access;
+  for (const auto& unopenable : sim::internal::UnopenableProcesses()) {
+    if (unopenable.process_id == process_id) return kErrorAccessDenied;
+  }
+  for (const auto& record : sim::internal::ProcessTable()) {
+    if (record.process_id != process_id || !sim::internal::IsRunning(record)) continue;
+    auto object = std::make_shared<ProcessObject>();
+    object->pid = static_cast<pid_t>(process_id);
+    object->image_path = record.image_path;
+    process->Reset(sim::internal::AddHandle(object));
+    return kErrorSuccess;
+  }
+  return kErrorInvalidParameter;
+}
+
+Win32Error QueryFullProcessImageNameW(RawHandle handle, Path* image_path) {
+  std::shared_ptr<ProcessObject> process = ProcessOf(handle);
+  if (!process) return kErrorInvalidHandle;
+  if (process->image_path.empty()) return kErrorAccessDenied;
+  *image_path = process->image_path;
   return kErrorSuccess;
 }
 

@@ -166,4 +166,44 @@ void RecordStartedProcess(const ProcessRecord& record) {
 
 std::vector<ProcessRecord> ProcessTable() { return Parse(ReadTable()); }
 
+namespace {
+
+std::mutex g_unopenable_lock;
+std::vector<UnopenableProcess>& Unopenable() {
+  static auto* list = new std::vector<UnopenableProcess>;
+  return *list;
+}
+
+}  // namespace
+
+std::vector<UnopenableProcess> UnopenableProcesses() {
+  std::lock_guard<std::mutex> guard(g_unopenable_lock);
+  return Unopenable();
+}
+
+std::wstring OwnExecutableName() {
+  char buffer[4096];
+  ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (length <= 0) return {};
+  std::string path(buffer, static_cast<std::size_t>(length));
+  return FromUtf8(path.substr(path.rfind('/') + 1));
+}
+
 }  // namespace sim::internal
+
+namespace sim {
+
+std::uint32_t AddUnopenableProcess(const std::wstring& exe_file) {
+  std::lock_guard<std::mutex> guard(internal::g_unopenable_lock);
+  // Ids above any host pid (pid_max is at most 2^22), multiples of 4 as on Windows.
+  auto id = static_cast<std::uint32_t>(0x40000000u + 4u * internal::Unopenable().size());
+  internal::Unopenable().push_back({id, exe_file});
+  return id;
+}
+
+void ClearUnopenableProcesses() {
+  std::lock_guard<std::mutex> guard(internal::g_unopenable_lock);
+  internal::Unopenable().clear();
+}
+
+}  // namespace sim

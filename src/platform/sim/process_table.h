@@ -23,6 +23,7 @@ struct ProcessObject {
   std::uint32_t exit_code = 259;  // STILL_ACTIVE
   bool terminated = false;        // TerminateProcess sent the kill
   std::uint32_t terminate_code = 0;
+  std::wstring image_path;        // the Windows path of its program
 
   ProcessObject() = default;
   ProcessObject(const ProcessObject&) = delete;
@@ -55,5 +56,13 @@ bool IsRunning(const ProcessRecord& record);
 void RecordStartedProcess(const ProcessRecord& record);
 // Every record of the table, running or ended, oldest first.
 std::vector<ProcessRecord> ProcessTable();
+
+// The snapshot's entries of sim::AddUnopenableProcess, and the own executable's file name.
+struct UnopenableProcess {
+  std::uint32_t process_id = 0;
+  std::wstring exe_file;
+};
+std::vector<UnopenableProcess> UnopenableProcesses();
+std::wstring OwnExecutableName();
 
 }  // namespace sim::internal

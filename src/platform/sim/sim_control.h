@@ -207,5 +207,10 @@ std::vector<StartedProcess> StartedProcesses();
 std::vector<std::string> RecordedRestarts();
 std::vector<std::string> RecordedMessageBoxes();
 std::vector<std::string> RecordedShellOpens();
+// A process that this process's snapshots list under exe_file but that OpenProcess refuses with
+// kErrorAccessDenied, as Windows does for another user's or a protected process. Returns its
+// (made-up, never running) id; ClearUnopenableProcesses forgets them all.
+std::uint32_t AddUnopenableProcess(const std::wstring& exe_file);
+void ClearUnopenableProcesses();
 
 }  // namespace sim

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <vector>
 
@@ -97,6 +98,44 @@ Win32Error OemToWide(const std::string& bytes, std::wstring* text) {
     return ::GetLastError();
   }
   *text = std::move(converted);
+  return kErrorSuccess;
+}
+
+Win32Error ListProcesses(std::vector<ProcessEntry>* entries) {
+  entries->clear();
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ::GetLastError();
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  Win32Error error = kErrorSuccess;
+  if (!::Process32FirstW(snapshot, &entry)) {
+    error = ::GetLastError();
+  } else {
+    do {
+      entries->push_back({entry.th32ProcessID, entry.szExeFile});
+      entry.dwSize = sizeof entry;
+    } while (::Process32NextW(snapshot, &entry));
+    DWORD last = ::GetLastError();
+    if (last != ERROR_NO_MORE_FILES) error = last;
+  }
+  ::CloseHandle(snapshot);
+  return error;
+}
+
+Win32Error OpenProcess(std::uint32_t access, std::uint32_t process_id, UniqueHandle* process) {
+  HANDLE opened = ::OpenProcess(access, FALSE, process_id);
+  if (!opened) return ::GetLastError();
+  process->Reset(RawOf(opened));
+  return kErrorSuccess;
+}
+
+Win32Error QueryFullProcessImageNameW(RawHandle process, Path* image_path) {
+  std::vector<wchar_t> buffer(32768);
+  DWORD size = static_cast<DWORD>(buffer.size());
+  if (!::QueryFullProcessImageNameW(HandleOf(process), 0, buffer.data(), &size)) {
+    return ::GetLastError();
+  }
+  image_path->assign(buffer.data(), size);
   return kErrorSuccess;
 }
 
