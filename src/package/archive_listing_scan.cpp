@@ -37,7 +37,8 @@ bool IsUnsafeMetadata(std::string_view line) {
   for (std::string_view prefix : kLinkPrefixes) {
     if (line.substr(0, prefix.size()) == prefix) return true;
   }
-  return line == "alternate stream = +" || line == "is anti = +";
+  // 7-Zip names the anti-item property "Anti"; "Is Anti" is kept for any tool that spells it so.
+  return line == "alternate stream = +" || line == "anti = +" || line == "is anti = +";
 }
 
 // Marker alternatives separated by '|'; an alternative that fails the name rules, the empty one
