@@ -39,7 +39,8 @@ class CaptureFile {
   std::string ReadAll() {
     platform::FlushFileBuffers(file_.Get());
     std::string bytes;
-    if (platform::SetFilePointerEx(file_.Get(), 0, platform::kFileBegin) != platform::kErrorSuccess) {
+    if (platform::SetFilePointerEx(file_.Get(), 0, platform::kFileBegin) !=
+        platform::kErrorSuccess) {
       return bytes;
     }
     char chunk[kReadChunk];
@@ -115,7 +116,8 @@ bool RunCaptured(InstallerEngine& /*engine*/, const std::wstring& command_line,
   capture.Discard();
 
   if (wait != platform::kWaitObject0) {
-    error = wait == platform::kWaitTimeout ? platform::kErrorTimeout : platform::kErrorInvalidHandle;
+    error =
+        wait == platform::kWaitTimeout ? platform::kErrorTimeout : platform::kErrorInvalidHandle;
     return false;
   }
   return true;

@@ -15,8 +15,8 @@ Win32Error GetFullPathNameW(const Path& path, Path* full_path);
 // GetTempPathW: the user's temporary directory, ending in a backslash; empty when unavailable.
 Path GetTempPathW();
 
-// GetSystemDirectoryW: the system folder (C:\Windows\System32 on most machines), as the system reports it;
-// empty when unavailable.
+// GetSystemDirectoryW: the system folder (C:\Windows\System32 on most machines), as the system
+// reports it; empty when unavailable.
 Path GetSystemDirectoryW();
 
 // GetModuleFileNameW of the process executable; empty when unavailable.

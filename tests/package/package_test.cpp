@@ -1,8 +1,6 @@
 #include "package/package_test.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "app/text.h"
 #include "package/archive_tool.h"
@@ -11,22 +9,14 @@
 namespace vellmora::testing {
 
 std::wstring PackageTest::ChildToolPath() {
-  std::string built = BuiltExecutable(VELLMORA_CHILD_TOOL_EXE);
-  if (!TestMachine::IsSimulated()) return FromUtf8(built);
-  // The simulated machine starts programs that lie on its drives.
-  platform::Path copy = machine_.In(L"child-tool.exe");
-  std::ifstream in(built, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  EXPECT_TRUE(WriteTestFile(copy, bytes.str()));
-  return copy;
+  return StartableOnMachine(VELLMORA_CHILD_TOOL_EXE, machine_, L"child-tool.exe");
 }
 
 std::vector<std::string> PackageTest::NewLogLines() {
   std::vector<std::string> lines = engine_.TakeSnapshot().log_lines;
-  std::vector<std::string> fresh(lines.begin() + static_cast<std::ptrdiff_t>(
-                                                     std::min(seen_lines_, lines.size())),
-                                 lines.end());
+  std::vector<std::string> fresh(
+      lines.begin() + static_cast<std::ptrdiff_t>(std::min(seen_lines_, lines.size())),
+      lines.end());
   seen_lines_ = lines.size();
   return fresh;
 }

@@ -1,7 +1,11 @@
 #include "child_process.h"
 
 #include <chrono>
+#include <fstream>
+#include <sstream>
 #include <thread>
+
+#include "test_machine.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -124,6 +128,17 @@ void ChildProcess::Kill() {
 std::string BuiltExecutable(const char* build_path) { return build_path; }
 
 #endif
+
+std::wstring StartableOnMachine(const char* build_path, const TestMachine& machine,
+                                const std::wstring& name) {
+  std::string built = BuiltExecutable(build_path);
+  if (!TestMachine::IsSimulated()) return std::wstring(built.begin(), built.end());
+  platform::Path copy = machine.In(name);
+  std::ifstream in(built, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return WriteTestFile(copy, bytes.str()) ? copy : platform::Path();
+}
 
 ChildProcess::~ChildProcess() { Kill(); }
 

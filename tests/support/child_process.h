@@ -43,4 +43,11 @@ ChildResult RunChildWithArguments(const std::string& executable,
 // Path of a sibling test executable or of VellmoraSetup, as the platform can start it.
 std::string BuiltExecutable(const char* build_path);
 
+class TestMachine;
+// A built executable as a Windows path that the seam's CreateProcessW can start: the build path on
+// Windows; on the simulated machine, which starts only programs on its drives, a copy in the
+// test's sandbox under name.
+std::wstring StartableOnMachine(const char* build_path, const TestMachine& machine,
+                                const std::wstring& name);
+
 }  // namespace vellmora::testing
