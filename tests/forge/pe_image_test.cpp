@@ -89,6 +89,21 @@ TEST_F(ForgeTest, VellmoraExeCarriesTheRequestedVersions) {
   }
 }
 
+TEST_F(ForgeTest, RequestedBytesLandInTheNamedProgramAlone) {
+  const std::string pattern = std::string("KolvSVC.exe\0C:\\Program Files\\Pellucador_kta5\0", 46);
+  forge::PackageOptions options;
+  options.pe_read_only_data["KolvRT.dll"] = pattern;
+  const auto dir = EngineTree(In("tree"), options);
+  const std::string runtime = ReadAll(dir / "KolvRT.dll");
+  const PeFacts facts = ReadPe(runtime);
+  ASSERT_EQ(facts.error, "");
+  EXPECT_EQ(facts.stored_checksum, facts.computed_checksum);
+  EXPECT_EQ(facts.strings.at("OriginalFilename"), "KolvRT.dll");
+  EXPECT_NE(runtime.find(pattern), std::string::npos);
+  EXPECT_NE(runtime.find(std::string(".rdata\0\0", 8)), std::string::npos);
+  EXPECT_EQ(ReadAll(dir / "KolvC.dll").find("Pellucador"), std::string::npos);
+}
+
 TEST_F(ForgeTest, VersionsThatAreNotFourNumbersAreRefused) {
   for (const char* version : {"3.9.1", "3.9.1.0.0", "3.9.65536.0", "3.9.x.0", "", "3..1.0"}) {
     SCOPED_TRACE(version);

@@ -128,70 +128,69 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Rar5PackageTest,
                          });
 
 // What 7-Zip prints for each hostile entry: the property that gives it away, on the item of the
-// entry's path. Engine rows; the instance rows differ only in their root.
+// entry's path, in the Engine package and in the instance package.
 struct HostileRow {
   Hostile hostile;
-  const char* path;      // the item's Path as 7-Zip lists it
-  const char* property;  // the telling property, or Path itself
-  const char* value;
+  const char* engine_path;    // the item's Path as 7-Zip lists it
+  const char* instance_path;
+  const char* property;       // the telling property, or Path itself
+  const char* value;          // nullptr: the Path is the tell
 };
 
 const HostileRow kHostileRows[] = {
-    {Hostile::kTraversal, "payload/ProgramFiles/Vellmora/../../../evil.dll", "Path",
-     "payload/ProgramFiles/Vellmora/../../../evil.dll"},
-    {Hostile::kAbsolutePath, "/evil.dll", "Path", "/evil.dll"},
-    {Hostile::kDriveLetter, "C:/Windows/evil.dll", "Path", "C:/Windows/evil.dll"},
-    {Hostile::kDeviceName, "payload/ProgramFiles/Vellmora/aux.txt", "Path",
-     "payload/ProgramFiles/Vellmora/aux.txt"},
-    {Hostile::kDuplicateSpelling, "Payload/programfiles/vellmora/vellmora.exe", "Path",
-     "Payload/programfiles/vellmora/vellmora.exe"},
-    {Hostile::kNonAscii, "payload/ProgramFiles/Vellmora/Configura\xC3\xA7\xC3\xA3o.txt", "Path",
-     "payload/ProgramFiles/Vellmora/Configura\xC3\xA7\xC3\xA3o.txt"},
-    {Hostile::kOutsideRoots, "payload/ProgramFiles/Vellmora2/x.dll", "Path",
-     "payload/ProgramFiles/Vellmora2/x.dll"},
-    {Hostile::kUnixSymlink, "payload/ProgramFiles/Vellmora/link.dll", "Symbolic Link",
-     "../../../../../etc/passwd"},
+    {Hostile::kTraversal, "payload/ProgramFiles/Vellmora/../../../evil.dll",
+     "payload/Instances/Pie64/../../../evil.dll", "Path", nullptr},
+    {Hostile::kAbsolutePath, "/evil.dll", "/evil.dll", "Path", nullptr},
+    {Hostile::kDriveLetter, "C:/Windows/evil.dll", "C:/Windows/evil.dll", "Path", nullptr},
+    {Hostile::kDeviceName, "payload/ProgramFiles/Vellmora/aux.txt",
+     "payload/Instances/Pie64/aux.txt", "Path", nullptr},
+    {Hostile::kDuplicateSpelling, "Payload/programfiles/vellmora/vellmora.exe",
+     "Payload/instances/pie64/data.vhdx", "Path", nullptr},
+    // The Linux 7-Zip keeps backslashes in a name as they are.
+    {Hostile::kBackslashSpelling, "payload\\ProgramFiles\\Vellmora\\Vellmora.exe",
+     "payload\\Instances\\Pie64\\Data.vhdx", "Path", nullptr},
+    {Hostile::kNonAscii, "payload/ProgramFiles/Vellmora/Configura\xC3\xA7\xC3\xA3o.txt",
+     "payload/Instances/Pie64/Configura\xC3\xA7\xC3\xA3o.txt", "Path", nullptr},
+    {Hostile::kOutsideRoots, "payload/ProgramFiles/Vellmora2/x.dll",
+     "payload/Instances/Pie642/x.dll", "Path", nullptr},
+    {Hostile::kUnixSymlink, "payload/ProgramFiles/Vellmora/link.dll",
+     "payload/Instances/Pie64/link.dll", "Symbolic Link", "../../../../../etc/passwd"},
     // The Linux 7-Zip shows a Windows link target with forward slashes.
-    {Hostile::kWindowsSymlink, "payload/ProgramFiles/Vellmora/winlink.dll", "Symbolic Link",
-     "C:/Windows/System32/kernel32.dll"},
-    {Hostile::kJunction, "payload/ProgramFiles/Vellmora/junction", "Symbolic Link", "C:/Windows"},
-    {Hostile::kHardLink, "payload/ProgramFiles/Vellmora/hardlink.bin", "Hard Link",
-     "payload/ProgramFiles/Vellmora/Vellmora.exe"},
+    {Hostile::kWindowsSymlink, "payload/ProgramFiles/Vellmora/winlink.dll",
+     "payload/Instances/Pie64/winlink.dll", "Symbolic Link", "C:/Windows/System32/kernel32.dll"},
+    {Hostile::kJunction, "payload/ProgramFiles/Vellmora/junction",
+     "payload/Instances/Pie64/junction", "Symbolic Link", "C:/Windows"},
+    {Hostile::kHardLink, "payload/ProgramFiles/Vellmora/hardlink.bin",
+     "payload/Instances/Pie64/hardlink.bin", "Hard Link", nullptr},
     {Hostile::kAlternateStream, "payload/ProgramFiles/Vellmora/Vellmora.exe:hidden",
-     "Alternate Stream", "+"},
+     "payload/Instances/Pie64/Data.vhdx:hidden", "Alternate Stream", "+"},
 };
 
 class HostileRar5Test : public ForgeTest, public ::testing::WithParamInterface<HostileRow> {};
 
 TEST_P(HostileRar5Test, SevenZipReportsTheHostileEntryInAnIntactArchive) {
   const HostileRow& row = GetParam();
-  forge::PackageOptions options = Small(PackageKind::kEngine);
-  options.extra_entries = {forge::HostileEntry(PackageKind::kEngine, row.hostile)};
-  const auto archive = Forge(options, "hostile.rar");
+  for (PackageKind kind : {PackageKind::kEngine, PackageKind::kInstance}) {
+    const bool engine = kind == PackageKind::kEngine;
+    SCOPED_TRACE(engine ? "engine" : "instance");
+    forge::PackageOptions options = Small(kind);
+    options.extra_entries = {forge::HostileEntry(kind, row.hostile)};
+    const auto archive = Forge(options, "hostile.rar");
 
-  const ToolRun test = RunSevenZip("t -sns " + Quote(archive));
-  EXPECT_EQ(test.exit_code, 0) << test.output;
-  const auto items = ListArchive(archive);
-  const ListedItem* item = FindItem(items, row.path);
-  ASSERT_NE(item, nullptr) << row.path;
-  EXPECT_EQ(item->Get(row.property), row.value);
-  // The regular layout is all still there: only the hostile entry tells the packages apart.
-  for (const std::string& required : forge::RequiredPaths(PackageKind::kEngine))
-    EXPECT_NE(FindItem(items, required), nullptr) << required;
-
-  // Every hostile entry lands inside the instance package's own root just the same.
-  forge::PackageOptions instance = Small(PackageKind::kInstance);
-  instance.extra_entries = {forge::HostileEntry(PackageKind::kInstance, row.hostile)};
-  std::string instance_path = row.path;
-  const std::string engine_root = "payload/ProgramFiles/Vellmora";
-  if (instance_path.rfind(engine_root, 0) == 0)
-    instance_path.replace(0, engine_root.size(), "payload/Instances/Pie64");
-  if (row.hostile == Hostile::kDuplicateSpelling)
-    instance_path = "Payload/instances/pie64/data.vhdx";
-  if (row.hostile == Hostile::kAlternateStream)
-    instance_path = "payload/Instances/Pie64/Data.vhdx:hidden";
-  EXPECT_NE(FindItem(ListArchive(Forge(instance, "instance.rar")), instance_path), nullptr)
-      << instance_path;
+    const ToolRun test = RunSevenZip("t -sns " + Quote(archive));
+    EXPECT_EQ(test.exit_code, 0) << test.output;
+    const auto items = ListArchive(archive);
+    const ListedItem* item = FindItem(items, engine ? row.engine_path : row.instance_path);
+    ASSERT_NE(item, nullptr) << (engine ? row.engine_path : row.instance_path);
+    if (row.hostile == Hostile::kHardLink) {
+      EXPECT_EQ(item->Get(row.property), forge::RequiredPaths(kind)[1]);
+    } else if (row.value != nullptr) {
+      EXPECT_EQ(item->Get(row.property), row.value);
+    }
+    // The regular layout is all still there: only the hostile entry tells the packages apart.
+    for (const std::string& required : forge::RequiredPaths(kind))
+      EXPECT_NE(FindItem(items, required), nullptr) << required;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, HostileRar5Test, ::testing::ValuesIn(kHostileRows),
@@ -215,7 +214,7 @@ TEST_F(ForgeTest, AlternateStreamIsAnItemOnlyWithStreamListing) {
             "MZ hostile entry\r\n");
 }
 
-TEST_F(ForgeTest, AntiItemsAndUnknownStreamOwnersAreRefusedWithoutOutput) {
+TEST_F(ForgeTest, RefusedPackagesLeaveNoOutput) {
   struct Case {
     forge::ExtraEntry entry;
     const char* error_part;
@@ -234,6 +233,9 @@ TEST_F(ForgeTest, AntiItemsAndUnknownStreamOwnersAreRefusedWithoutOutput) {
     EXPECT_FALSE(std::filesystem::exists(In("refused.rar")));
     EXPECT_FALSE(std::filesystem::exists(In("refused.rar.forge-partial")));
   }
+  std::string error;
+  EXPECT_FALSE(forge::WritePackage(Small(PackageKind::kEngine), In("missing/out.rar"), &error));
+  EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
 }
 
 TEST_F(ForgeTest, SevenZipCatchesOneFlippedBitInDataOrHeader) {

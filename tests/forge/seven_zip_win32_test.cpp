@@ -1,5 +1,6 @@
-// Forged RAR5 packages written in-process under Windows and read by the Windows 7-Zip that the
-// installer embeds: what it prints for the entries the listing check must catch.
+// Packages forged in-process under Windows and read by the Windows 7-Zip that the installer
+// embeds: what it prints for the RAR5 entries the listing check must catch, and the 7z variant
+// packed by that same 7-Zip.
 
 #include <windows.h>
 
@@ -51,18 +52,22 @@ TEST_F(ForgeTest, WindowsSevenZipListsTheHostileEntriesOfAPackageForgedInProcess
     const char* path;
     const char* property;
     const char* value;
+    int items;  // how many items carry that path
   };
   // The Windows 7-Zip shows item paths with backslashes, but link targets with forward slashes,
   // as the Linux one does.
   const Row rows[] = {
       {forge::Hostile::kTraversal, "payload\\ProgramFiles\\Vellmora\\..\\..\\..\\evil.dll", "Path",
-       nullptr},
+       nullptr, 1},
+      // Both names of the file look alike here.
+      {forge::Hostile::kBackslashSpelling, "payload\\ProgramFiles\\Vellmora\\Vellmora.exe",
+       "Path", nullptr, 2},
       {forge::Hostile::kHardLink, "payload\\ProgramFiles\\Vellmora\\hardlink.bin", "Hard Link",
-       "payload/ProgramFiles/Vellmora/Vellmora.exe"},
+       "payload/ProgramFiles/Vellmora/Vellmora.exe", 1},
       {forge::Hostile::kJunction, "payload\\ProgramFiles\\Vellmora\\junction", "Symbolic Link",
-       "C:/Windows"},
+       "C:/Windows", 1},
       {forge::Hostile::kAlternateStream, "payload\\ProgramFiles\\Vellmora\\Vellmora.exe:hidden",
-       "Alternate Stream", "+"},
+       "Alternate Stream", "+", 1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(forge::HostileName(row.hostile));
@@ -79,10 +84,35 @@ TEST_F(ForgeTest, WindowsSevenZipListsTheHostileEntriesOfAPackageForgedInProcess
     EXPECT_NE(FindItem(items, "payload\\ProgramFiles\\Vellmora\\Vellmora.exe"), nullptr);
     const ListedItem* item = FindItem(items, row.path);
     ASSERT_NE(item, nullptr) << listing.output;
+    int same = 0;
+    for (const ListedItem& listed : items) same += listed.Get("Path") == row.path ? 1 : 0;
+    EXPECT_EQ(same, row.items);
     if (row.value != nullptr) {
       EXPECT_EQ(item->Get(row.property), row.value);
     }
   }
+}
+
+}  // namespace
+}  // namespace forge_test
+
+namespace forge_test {
+namespace {
+
+TEST_F(ForgeTest, WindowsSevenZipPacksThe7zVariantWithAnAntiItem) {
+  forge::PackageOptions options;
+  options.payload_bytes = 256 * 1024;
+  options.format = forge::ArchiveFormat::kSevenZip;
+  options.seven_zip = SevenZipExe();
+  options.extra_entries = {forge::HostileEntry(forge::PackageKind::kEngine, forge::Hostile::kAntiItem)};
+  const auto archive = Forge(options, "anti.7z");
+  const ToolRun listing = RunSevenZipExe(L"l -slt -sccUTF-8 " + Quoted(archive), In("listing.txt"));
+  ASSERT_EQ(listing.exit_code, 0) << listing.output;
+  const auto items = ListedItems(listing.output);
+  EXPECT_NE(FindItem(items, "payload\\ProgramFiles\\Vellmora\\Vellmora.exe"), nullptr);
+  const ListedItem* anti = FindItem(items, "payload\\ProgramFiles\\Vellmora\\obsolete.dll");
+  ASSERT_NE(anti, nullptr) << listing.output;
+  EXPECT_EQ(anti->Get("Anti"), "+");
 }
 
 }  // namespace

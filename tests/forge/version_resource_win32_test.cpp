@@ -70,8 +70,12 @@ TEST_F(ForgeTest, WindowsReadsTheVersionsOfVellmoraExe) {
 }
 
 TEST_F(ForgeTest, TheForgedProgramsLoadAndRun) {
+  // With and without a data section of their own.
+  forge::PackageOptions options;
+  options.pe_read_only_data["Vellmora.exe"] = std::string("Vellmora.exe\0VLMServ.exe\0", 25);
+  options.pe_read_only_data["KolvRT.dll"] = std::string(5000, 'x');
   std::string error;
-  ASSERT_TRUE(forge::LayOutPackageTree(forge::PackageOptions{}, In("tree"), &error)) << error;
+  ASSERT_TRUE(forge::LayOutPackageTree(options, In("tree"), &error)) << error;
   const auto dir = In("tree/payload/ProgramFiles/Vellmora");
   for (const char* name : {"Vellmora.exe", "KolvSVC.exe"}) {
     SCOPED_TRACE(name);

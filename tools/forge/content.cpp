@@ -18,7 +18,8 @@ bool Content::Emit(const std::function<bool(std::string_view)>& sink) const {
       state ^= state << 13;
       state ^= state >> 7;
       state ^= state << 17;
-      for (std::size_t b = 0; b < 8 && i + b < size; ++b)
+      const std::size_t count = size - i < 8 ? size - i : 8;
+      for (std::size_t b = 0; b < count; ++b)
         piece[i + b] = static_cast<char>((state >> (8 * b)) & 0xFF);
     }
     if (!sink(piece)) return false;

@@ -15,7 +15,7 @@ class Crc32 {
   std::uint32_t Value() const { return ~state_; }
 
  private:
-  const std::uint32_t* table_;
+  const void* tables_;
   std::uint32_t state_ = 0xFFFFFFFFu;
 };
 

@@ -10,11 +10,12 @@
 // ask for "an Engine package whose Vellmora.exe carries 3.9.0.0" or "an Engine package with one
 // hard link at payload/ProgramFiles/Vellmora/x.dll". docs/PACKAGES.md is the contract.
 //
-// Every function returns false with a one-line error text (when `error` is not null) and leaves
-// no partial output file behind.
+// Every function that can fail returns false with a one-line error text (when `error` is not
+// null); a failed WritePackage leaves no output file behind.
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,7 @@ enum class Hostile {
   kDriveLetter,        // C:/Windows/evil.dll
   kDeviceName,         // payload/ProgramFiles/Vellmora/aux.txt (inside the allowed root)
   kDuplicateSpelling,  // a second spelling of the package's first required payload file
+  kBackslashSpelling,  // the same file once more, named with backslashes
   kNonAscii,           // a UTF-8 name inside the allowed root
   kOutsideRoots,       // payload/ProgramFiles/Vellmora2/x.dll, a sibling of an allowed root
   kUnixSymlink,        // inside the allowed root, pointing outside it
@@ -82,6 +84,10 @@ struct PackageOptions {
   // The fixed file and product versions of Vellmora.exe's VERSIONINFO.
   std::string file_version = "3.9.1.0";
   std::string product_version = "3.9.1.0";
+  // Bytes placed in a ".rdata" section of an Engine program, by file name ("KolvRT.dll"): the
+  // texts and byte patterns a test wants the Engine preparation to find. Without an entry a PE
+  // file holds no text of the original edition's namespace.
+  std::map<std::string, std::string> pe_read_only_data;
   // The manifest's "version" and, for the Engine, "releaseId" values.
   std::string manifest_version = "3.9.1.0";
   std::string release_id = "vellmora-3.9.1.0+20261108.01";

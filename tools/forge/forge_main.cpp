@@ -30,7 +30,8 @@ constexpr char kUsage[] =
     "  --manifest FILE           use FILE as package-manifest.json\n"
     "  --omit PATH               leave a path of the layout out (repeatable)\n"
     "  --hostile NAME            add a hostile entry (repeatable): traversal, absolute-path,\n"
-    "                            drive-letter, device-name, duplicate-spelling, non-ascii,\n"
+    "                            drive-letter, device-name, duplicate-spelling,\n"
+    "                            backslash-spelling, non-ascii,\n"
     "                            outside-roots, unix-symlink, windows-symlink, junction,\n"
     "                            hard-link, alternate-stream, anti-item\n"
     "  --7zz PATH                the 7-Zip program for --format 7z\n";

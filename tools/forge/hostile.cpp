@@ -17,6 +17,7 @@ constexpr HostileRow kHostileNames[] = {
     {Hostile::kDriveLetter, "drive-letter"},
     {Hostile::kDeviceName, "device-name"},
     {Hostile::kDuplicateSpelling, "duplicate-spelling"},
+    {Hostile::kBackslashSpelling, "backslash-spelling"},
     {Hostile::kNonAscii, "non-ascii"},
     {Hostile::kOutsideRoots, "outside-roots"},
     {Hostile::kUnixSymlink, "unix-symlink"},
@@ -69,6 +70,12 @@ ExtraEntry HostileEntry(PackageKind kind, Hostile hostile) {
       return {EntryKind::kFile, root + "/aux.txt", "", payload};
     case Hostile::kDuplicateSpelling:
       return {EntryKind::kFile, Respelled(Victim(kind)), "", payload};
+    case Hostile::kBackslashSpelling: {
+      std::string path = Victim(kind);
+      for (char& c : path)
+        if (c == '/') c = '\\';
+      return {EntryKind::kFile, path, "", payload};
+    }
     case Hostile::kNonAscii:
       return {EntryKind::kFile, root + "/Configura\xC3\xA7\xC3\xA3o.txt", "", payload};
     case Hostile::kOutsideRoots:

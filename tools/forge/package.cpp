@@ -1,5 +1,6 @@
 #include "forge/forge.h"
 #include "forge/package_entries.h"
+#include "forge/path_text.h"
 #include "forge/rar5_writer.h"
 #include "forge/seven_zip_archive.h"
 #include "forge/tree_writer.h"
@@ -42,7 +43,7 @@ bool WritePackage(const PackageOptions& options, const std::filesystem::path& ou
   std::vector<Entry> entries;
   if (!PackageEntries(options, &entries, error)) return false;
   // Written beside the target and renamed over it, so that a failed run leaves nothing behind.
-  const std::filesystem::path partial = out.string() + ".forge-partial";
+  const std::filesystem::path partial = WithSuffix(out, ".forge-partial");
   bool ok = false;
   if (options.format == ArchiveFormat::kRar5) {
     ok = WriteRar5(entries, partial, error);
@@ -54,7 +55,7 @@ bool WritePackage(const PackageOptions& options, const std::filesystem::path& ou
   std::error_code code;
   if (ok) {
     std::filesystem::rename(partial, out, code);
-    if (code) ok = Fail(error, "cannot move the package to " + out.string() + ": " + code.message());
+    if (code) ok = Fail(error, "cannot move the package to " + PathText(out) + ": " + code.message());
   }
   if (!ok) std::filesystem::remove(partial, code);
   return ok;

@@ -44,10 +44,12 @@ class Layout {
   std::set<std::string> directories_;
 };
 
-bool AddProgram(Layout* layout, const std::string& name, bool dll, const std::string& description,
-                const std::string& file_version, const std::string& product_version,
-                std::string* error) {
+bool AddProgram(Layout* layout, const PackageOptions& options, const std::string& name, bool dll,
+                const std::string& description, const std::string& file_version,
+                const std::string& product_version, std::string* error) {
   PeImageOptions pe;
+  const auto data = options.pe_read_only_data.find(name);
+  if (data != options.pe_read_only_data.end()) pe.read_only_data = data->second;
   pe.dll = dll;
   pe.file_name = name;
   pe.description = description;
@@ -65,7 +67,7 @@ bool AddProgram(Layout* layout, const std::string& name, bool dll, const std::st
 
 bool EngineLayout(const PackageOptions& options, Layout* layout, std::string* error) {
   layout->File("package-manifest.json", TextContent(ManifestText(options)));
-  if (!AddProgram(layout, "Vellmora.exe", false, "Vellmora player", options.file_version,
+  if (!AddProgram(layout, options, "Vellmora.exe", false, "Vellmora player", options.file_version,
                   options.product_version, error))
     return false;
   layout->File(std::string(kProgramFiles) + "/ProductLogo.ico", TextContent(ProductIcon()));
@@ -84,8 +86,8 @@ bool EngineLayout(const PackageOptions& options, Layout* layout, std::string* er
       {"RV-Common.dll", true, "Vellmora common services"},
   };
   for (const Program& program : kPrograms)
-    if (!AddProgram(layout, program.name, program.dll, program.description, "3.9.1.0", "3.9.1.0",
-                    error))
+    if (!AddProgram(layout, options, program.name, program.dll, program.description, "3.9.1.0",
+                    "3.9.1.0", error))
       return false;
   layout->File(std::string(kProgramFiles) + "/tag.txt", TextContent("_vlm5\r\n"));
 

@@ -4,6 +4,7 @@
 
 #include "forge/bytes.h"
 #include "forge/crc32.h"
+#include "forge/path_text.h"
 
 namespace forge {
 
@@ -177,7 +178,7 @@ bool WriteRar5(const std::vector<Entry>& entries, const std::filesystem::path& o
                std::string* error) {
   Writer writer(out);
   if (!writer.ok()) {
-    if (error) *error = "cannot create " + out.string();
+    if (error) *error = "cannot create " + PathText(out);
     return false;
   }
   writer.Put(std::string(kSignature, 8));
@@ -191,7 +192,7 @@ bool WriteRar5(const std::vector<Entry>& entries, const std::filesystem::path& o
     }
   writer.Put(Block(kEndOfArchive, 0, "", 0, Rar5Vint(0)));
   if (!writer.Close()) {
-    if (error) *error = "cannot write " + out.string();
+    if (error) *error = "cannot write " + PathText(out);
     std::error_code ignored;
     std::filesystem::remove(out, ignored);
     return false;

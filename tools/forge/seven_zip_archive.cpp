@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "forge/path_text.h"
 #include "forge/tree_writer.h"
 
 namespace forge {
@@ -45,7 +46,7 @@ std::filesystem::path ConfiguredSevenZip() { return VELLMORA_FORGE_7ZZ; }
 bool WriteSevenZip(const std::vector<Entry>& entries, const std::filesystem::path& seven_zip,
                    const std::filesystem::path& out, std::string* error) {
   if (seven_zip.empty() || !std::filesystem::exists(seven_zip))
-    return Fail(error, "no 7-Zip program to pack 7z archives with: " + seven_zip.string());
+    return Fail(error, "no 7-Zip program to pack 7z archives with: " + PathText(seven_zip));
   std::vector<Entry> on_disk;
   std::vector<Entry> anti;
   for (const Entry& entry : entries) {
@@ -68,7 +69,7 @@ bool WriteSevenZip(const std::vector<Entry>& entries, const std::filesystem::pat
     }
   }
   const std::filesystem::path archive = std::filesystem::absolute(out);
-  const std::filesystem::path scratch = archive.string() + ".forge-tree";
+  const std::filesystem::path scratch = WithSuffix(archive, ".forge-tree");
   std::error_code ignored;
   std::filesystem::remove_all(scratch, ignored);
   std::filesystem::remove(archive, ignored);

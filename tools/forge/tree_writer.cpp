@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include "forge/path_text.h"
+
 namespace forge {
 
 namespace {
@@ -34,13 +36,13 @@ std::filesystem::path Under(const std::filesystem::path& dir, const std::string&
 
 bool WriteContent(const Content& content, const std::filesystem::path& file, std::string* error) {
   std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-  if (!stream) return Fail(error, "cannot create " + file.string());
+  if (!stream) return Fail(error, "cannot create " + PathText(file));
   content.Emit([&](std::string_view piece) {
     stream.write(piece.data(), static_cast<std::streamsize>(piece.size()));
     return static_cast<bool>(stream);
   });
   stream.close();
-  if (stream.fail()) return Fail(error, "cannot write " + file.string());
+  if (stream.fail()) return Fail(error, "cannot write " + PathText(file));
   return true;
 }
 
@@ -48,13 +50,13 @@ bool WriteTree(const std::vector<Entry>& entries, const std::filesystem::path& d
                std::string* error) {
   std::error_code code;
   std::filesystem::create_directories(dir, code);
-  if (code) return Fail(error, "cannot create " + dir.string() + ": " + code.message());
+  if (code) return Fail(error, "cannot create " + PathText(dir) + ": " + code.message());
   for (const Entry& entry : entries) {
     if (!StaysInside(entry.path))
       return Fail(error, "a path that leaves the folder cannot be laid out: " + entry.path);
     const std::filesystem::path target = Under(dir, entry.path);
     std::filesystem::create_directories(target.parent_path(), code);
-    if (code) return Fail(error, "cannot create " + target.parent_path().string());
+    if (code) return Fail(error, "cannot create " + PathText(target.parent_path()));
     switch (entry.kind) {
       case EntryKind::kDirectory:
         std::filesystem::create_directories(target, code);
