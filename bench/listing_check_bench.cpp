@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -41,6 +42,12 @@ double Seconds(const std::function<void()>& work) {
   auto start = std::chrono::steady_clock::now();
   work();
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double CpuSeconds(const std::function<void()>& work) {
+  std::clock_t start = std::clock();
+  work();
+  return static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
 }
 
 double Median(std::vector<double> values) {
@@ -103,7 +110,7 @@ int main(int argc, char** argv) {
   const std::string alone = Quoted(seven_zip) + " l -slt -sns " + Quoted(archive.string()) +
                             " -bsp0 -bb0 -bd -sccUTF-8 > " + Quoted(listing_file) + " 2>&1";
   const vellmora::PackageLayout& layout = vellmora::EnginePackageLayout();
-  std::vector<double> seven_zip_times, scan_times, check_times;
+  std::vector<double> seven_zip_times, scan_times, scan_cpu_times, check_times;
   std::string text;
   std::size_t accepted = 0;
   for (int run = 0; run < runs; ++run) {
@@ -118,6 +125,10 @@ int main(int argc, char** argv) {
         ++accepted;
       }
     }));
+    // The same scan once more for its processor time: the wall clock of a shared machine also
+    // counts the time other processes held the cores.
+    scan_cpu_times.push_back(CpuSeconds(
+        [&] { vellmora::ScanArchiveListing(text, layout.required_markers, layout.allowed_roots, &reason); }));
     check_times.push_back(Seconds([&] {
       if (vellmora::CheckArchiveListing(L"C:\\Bench\\7z.exe", L"C:\\Bench\\Vellmora-Engine.rar",
                                         layout.required_markers, layout.allowed_roots)) {
@@ -137,7 +148,8 @@ int main(int argc, char** argv) {
               archive.filename().string().c_str(), items - 1, text.size());
   std::printf("runs: %d; accepted by the scan and the check: %zu of %d\n", runs, accepted, 2 * runs);
   std::printf("7-Zip listing alone:        median %.3f s\n", seven_zip_median);
-  std::printf("scan of the listing text:   median %.3f s   (goal: under 0.300 s)\n", scan_median);
+  std::printf("scan of the listing text:   median %.3f s   (goal: under 0.300 s); processor time %.3f s\n",
+              scan_median, Median(scan_cpu_times));
   std::printf("whole CheckArchiveListing:  median %.3f s   ratio %.3fx 7-Zip alone (goal: at most 1.1x)\n",
               check_median, check_median / seven_zip_median);
   return accepted == static_cast<std::size_t>(2 * runs) ? 0 : 1;
