@@ -130,6 +130,8 @@ std::wstring CreateStagingDirectory(InstallerEngine& engine) {
   // A staging directory that exists already was not made by this operation: never reuse one.
   error = platform::CreateDirectoryWithSecurityW(staging, kPrivateDirectorySddl);
   if (error != platform::kErrorSuccess) {
+    // The shared parent goes unless another staging directory still uses it.
+    platform::RemoveDirectoryW(parent);
     ReportLog(engine, "Could not create staging directory " + ToUtf8(staging) + " (Windows error " +
                           WindowsErrorText(error) + ").");
     return {};

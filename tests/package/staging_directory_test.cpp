@@ -207,6 +207,7 @@ TEST_F(StagingDirectoryTest, AGuidFolderThatExistsAlreadyIsNeverUsed) {
                           "exists.)."),
             std::string::npos)
       << lines[0];
+  EXPECT_FALSE(Exists(kParent)) << "the parent made for it goes with it";
 }
 
 TEST_F(StagingDirectoryTest, AFailedIcaclsLeavesNoDirectoryBehind) {

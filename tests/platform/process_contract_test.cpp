@@ -100,6 +100,7 @@ TEST_F(ProcessContract, AHandleThatIsNotInheritableNeverReachesTheChild) {
 TEST_F(ProcessContract, ATerminatedChildEndsWithTheGivenCode) {
   UniqueHandle read_end, write_end;
   ASSERT_EQ(CreatePipe(true, &read_end, &write_end), kErrorSuccess);
+  ASSERT_EQ(SetHandleInformation(read_end.Get(), kHandleFlagInherit, 0), kErrorSuccess);
   ProcessInformation child;
   ASSERT_EQ(Start(L"sleep 30000", &write_end, true, &child), kErrorSuccess);
   std::uint32_t code = 0;
