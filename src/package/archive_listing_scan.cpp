@@ -1,6 +1,5 @@
 #include "package/archive_listing_scan.h"
 
-#include <algorithm>
 #include <unordered_set>
 
 #include "package/archive_path.h"
@@ -32,17 +31,30 @@ bool IsSeparator(std::string_view line) {
 // An empty value loses its blank after the equals sign when the line is trimmed, so only a
 // property that names something matches.
 bool IsUnsafeMetadata(std::string_view line) {
+  // Most lines of a listing are other properties; their first letter rules them out cheaply.
+  if (line.empty()) return false;
+  switch (line.front()) {
+    case 's':
+    case 'h':
+    case 'r':
+    case 'a':
+    case 'i':
+      break;
+    default:
+      return false;
+  }
   static constexpr std::string_view kLinkPrefixes[] = {"symbolic link = ", "hard link = ",
                                                        "reparse = ", "reparse point = "};
   for (std::string_view prefix : kLinkPrefixes) {
     if (line.substr(0, prefix.size()) == prefix) return true;
   }
-  return line == "alternate stream = +" || line == "is anti = +";
+  // 7-Zip names the anti-item property "Anti"; "Is Anti" is kept for any tool that spells it so.
+  return line == "alternate stream = +" || line == "anti = +" || line == "is anti = +";
 }
 
 // Marker alternatives separated by '|'; an alternative that fails the name rules, the empty one
 // included, makes the marker invalid unless an earlier alternative already matched.
-bool CheckMarker(const std::string& marker, const std::vector<std::string>& entries,
+bool CheckMarker(const std::string& marker, const std::unordered_set<std::string>& entries,
                  std::string* reason) {
   if (marker.empty()) {
     *reason = "required path marker is empty";
@@ -52,11 +64,11 @@ bool CheckMarker(const std::string& marker, const std::vector<std::string>& entr
   for (;;) {
     std::size_t bar = rest.find('|');
     std::string alternative;
-    if (!NormaliseArchivePath(std::string(rest.substr(0, bar)), &alternative)) {
+    if (!NormaliseArchivePath(rest.substr(0, bar), &alternative)) {
       *reason = "required path marker is invalid";
       return false;
     }
-    if (std::find(entries.begin(), entries.end(), alternative) != entries.end()) return true;
+    if (entries.count(alternative) != 0) return true;
     if (bar == std::string_view::npos) break;
     rest.remove_prefix(bar + 1);
   }
@@ -69,7 +81,8 @@ bool CheckMarker(const std::string& marker, const std::vector<std::string>& entr
 bool ScanArchiveListing(std::string_view listing, const std::vector<std::string>& required_markers,
                         const std::vector<std::string>& allowed_roots, std::string* reason) {
   const std::string text = FoldAsciiToLower(listing);
-  std::vector<std::string> entries;
+  const NormalisedRoots roots = NormaliseRoots(allowed_roots);
+  // Only the number of listed entries and whether a path is among them are ever asked for.
   std::unordered_set<std::string> seen;
   bool separator_seen = false;
   bool unsafe_metadata = false;
@@ -86,14 +99,12 @@ bool ScanArchiveListing(std::string_view listing, const std::vector<std::string>
     }
     if (line.substr(0, kPathPrefix.size()) == kPathPrefix) {
       std::string entry;
-      if (!NormaliseArchivePath(std::string(line.substr(kPathPrefix.size())), &entry) ||
-          !IsEntryAllowed(entry, allowed_roots) || seen.count(entry) != 0 ||
-          entries.size() >= kMaxArchiveEntries) {
+      if (!NormaliseArchivePath(line.substr(kPathPrefix.size()), &entry) ||
+          !IsEntryAllowedIn(entry, roots) || seen.size() >= kMaxArchiveEntries ||
+          !seen.insert(std::move(entry)).second) {
         *reason = "archive contains an unsafe, duplicate or disallowed path";
         return false;
       }
-      seen.insert(entry);
-      entries.push_back(std::move(entry));
     } else if (IsUnsafeMetadata(line)) {
       unsafe_metadata = true;
     }
@@ -103,12 +114,12 @@ bool ScanArchiveListing(std::string_view listing, const std::vector<std::string>
     *reason = "archive contains unsafe link/reparse metadata";
     return false;
   }
-  if (!separator_seen || entries.empty()) {
+  if (!separator_seen || seen.empty()) {
     *reason = "archive listing contains no entries";
     return false;
   }
   for (const std::string& marker : required_markers) {
-    if (!CheckMarker(marker, entries, reason)) return false;
+    if (!CheckMarker(marker, seen, reason)) return false;
   }
   return true;
 }

@@ -13,7 +13,8 @@ namespace vellmora {
 inline constexpr std::size_t kMaxArchiveEntries = 100000;
 
 // True when every entry after the listing's separator line passes the name rules, is allowed by
-// the roots and occurs once, no link, reparse, alternate-stream or anti-item property is listed,
+// the roots and occurs once, no link, reparse, alternate-stream or anti-item ("Anti = +")
+// property is listed,
 // and each marker (alternatives separated by '|') names a listed entry. Otherwise *reason is the
 // reason of the first failure, as the layout failure line carries it.
 bool ScanArchiveListing(std::string_view listing, const std::vector<std::string>& required_markers,

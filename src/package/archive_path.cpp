@@ -40,7 +40,7 @@ bool IsAcceptableComponent(std::string_view component) {
 
 }  // namespace
 
-bool NormaliseArchivePath(const std::string& path, std::string* normalised) {
+bool NormaliseArchivePath(std::string_view path, std::string* normalised) {
   if (path.empty() || path.size() > kMaxArchivePathBytes) return false;
   std::string result;
   result.reserve(path.size());
@@ -64,21 +64,36 @@ bool NormaliseArchivePath(const std::string& path, std::string* normalised) {
   return true;
 }
 
-bool IsEntryAllowed(const std::string& entry, const std::vector<std::string>& roots) {
+NormalisedRoots NormaliseRoots(const std::vector<std::string>& roots) {
+  NormalisedRoots normalised;
+  normalised.reserve(roots.size());
+  for (const std::string& root : roots) {
+    std::string form;
+    normalised.push_back(NormaliseArchivePath(root, &form) ? std::optional<std::string>(form)
+                                                           : std::nullopt);
+  }
+  return normalised;
+}
+
+bool IsEntryAllowedIn(std::string_view entry, const NormalisedRoots& roots) {
   if (roots.empty()) return true;
-  for (const std::string& given : roots) {
-    std::string root;
-    if (!NormaliseArchivePath(given, &root)) return false;
+  for (const std::optional<std::string>& normalised : roots) {
+    if (!normalised) return false;
+    std::string_view root = *normalised;
     if (entry == root) return true;
     if (root == "package-manifest.json") continue;
-    const std::string& shorter = root.size() < entry.size() ? root : entry;
-    const std::string& longer = root.size() < entry.size() ? entry : root;
-    if (shorter.size() < longer.size() && longer.compare(0, shorter.size(), shorter) == 0 &&
+    std::string_view shorter = root.size() < entry.size() ? root : entry;
+    std::string_view longer = root.size() < entry.size() ? entry : root;
+    if (shorter.size() < longer.size() && longer.substr(0, shorter.size()) == shorter &&
         longer[shorter.size()] == '/') {
       return true;
     }
   }
   return false;
+}
+
+bool IsEntryAllowed(const std::string& entry, const std::vector<std::string>& roots) {
+  return IsEntryAllowedIn(entry, NormaliseRoots(roots));
 }
 
 }  // namespace vellmora

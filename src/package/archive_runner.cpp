@@ -93,7 +93,9 @@ bool RunArchiveToolWithLimits(InstallerEngine& engine, const std::wstring& tool,
   if (!destination.empty()) announced += " | destination=" + ToUtf8(destination);
   ReportLog(engine, announced + ".");
 
-  std::wstring command_line = QuoteArgument(tool) + L" " + command + L" " + QuoteArgument(archive);
+  // "-sns-": an alternate stream is never written, even one that a listing did not show.
+  std::wstring command_line =
+      QuoteArgument(tool) + L" " + command + L" " + QuoteArgument(archive) + L" -sns-";
   if (!destination.empty()) command_line += L" -o" + QuoteArgument(destination) + L" -y -aoa";
 
   if (!(progress_start >= 0.0f && progress_start < progress_end)) {

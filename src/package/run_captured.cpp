@@ -13,7 +13,6 @@ constexpr std::uint32_t kNotStartedExitCode = 31;
 constexpr std::uint32_t kUnreadableExitCode = 1;
 constexpr std::uint32_t kTerminationWaitMs = 5000;
 constexpr std::uint32_t kReadChunk = 4096;
-constexpr std::uint32_t kAttributeTemporary = 0x100;
 
 // The child's standard handles: a temporary file that outlives nothing but the call.
 class CaptureFile {
@@ -25,9 +24,9 @@ class CaptureFile {
     if (directory.empty()) return platform::kErrorPathNotFound;
     platform::Win32Error error = platform::GetTempFileNameW(directory, L"VLA", &path_);
     if (error != platform::kErrorSuccess) return error;
-    error = platform::CreateFileW(path_, platform::kGenericRead | platform::kGenericWrite,
-                                  platform::kShareAll, platform::kCreateAlways, kAttributeTemporary,
-                                  &file_);
+    error = platform::CreateFileW(
+        path_, platform::kGenericRead | platform::kGenericWrite, platform::kShareAll,
+        platform::kCreateAlways, platform::kAttributeTemporary, &file_);
     if (error == platform::kErrorSuccess) {
       error = platform::SetHandleInformation(file_.Get(), platform::kHandleFlagInherit,
                                              platform::kHandleFlagInherit);

@@ -18,6 +18,7 @@ inline constexpr std::uint32_t kAttributeSystem = 0x4;
 inline constexpr std::uint32_t kAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kAttributeArchive = 0x20;
 inline constexpr std::uint32_t kAttributeNormal = 0x80;
+inline constexpr std::uint32_t kAttributeTemporary = 0x100;
 inline constexpr std::uint32_t kAttributeReparsePoint = 0x400;
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
@@ -40,6 +41,8 @@ inline constexpr std::uint32_t kOpenAlways = 4;
 inline constexpr std::uint32_t kTruncateExisting = 5;
 inline constexpr std::uint32_t kFlagOpenReparsePoint = 0x00200000;
 inline constexpr std::uint32_t kFlagBackupSemantics = 0x02000000;
+// The file is deleted when its handle closes (on Windows: its last handle, the children's included).
+inline constexpr std::uint32_t kFlagDeleteOnClose = 0x04000000;
 inline constexpr std::uint32_t kFlagWriteThrough = 0x80000000;
 
 // MoveFileExW flags.
@@ -84,6 +87,8 @@ Win32Error ReadFile(RawHandle file, void* buffer, std::uint32_t size, std::uint3
 Win32Error WriteFile(RawHandle file, const void* data, std::uint32_t size,
                      std::uint32_t* bytes_written);
 Win32Error FlushFileBuffers(RawHandle file);
+// GetFileSizeEx: the size of an open file in bytes.
+Win32Error GetFileSizeEx(RawHandle file, std::uint64_t* size);
 // SetFilePointerEx: moves the file pointer from the start, the current position or the end.
 inline constexpr std::uint32_t kFileBegin = 0;
 inline constexpr std::uint32_t kFileCurrent = 1;

@@ -15,17 +15,6 @@ namespace {
 
 class ArchiveToolTest : public PackageTest {
  protected:
-  // The three resources written side by side, as an operation does; the tool's path.
-  std::wstring WriteArchiveTool() {
-    platform::Path folder = machine_.In(L"tool");
-    EXPECT_TRUE(MakeTestDirectories(folder));
-    EXPECT_TRUE(WriteResourceToFile(engine_, kArchiveToolResource, folder + L"\\7z.exe"));
-    EXPECT_TRUE(WriteResourceToFile(engine_, kArchiveLibraryResource, folder + L"\\7z.dll"));
-    EXPECT_TRUE(
-        WriteResourceToFile(engine_, kArchiveLicenceResource, folder + L"\\LICENSE-7ZIP.txt"));
-    return folder + L"\\7z.exe";
-  }
-
   // A 7z archive holding hello.txt, made by the real tool.
   std::wstring MakeArchive(const std::wstring& tool) {
     platform::Path source = machine_.In(L"hello.txt");

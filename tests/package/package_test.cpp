@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/text.h"
+#include "package/archive_tool.h"
 #include "support/child_process.h"
 
 namespace vellmora::testing {
@@ -18,6 +19,15 @@ std::vector<std::string> PackageTest::NewLogLines() {
       lines.end());
   seen_lines_ = lines.size();
   return fresh;
+}
+
+std::wstring PackageTest::WriteArchiveTool() {
+  platform::Path folder = machine_.In(L"tool");
+  EXPECT_TRUE(MakeTestDirectories(folder));
+  EXPECT_TRUE(WriteResourceToFile(engine_, kArchiveToolResource, folder + L"\\7z.exe"));
+  EXPECT_TRUE(WriteResourceToFile(engine_, kArchiveLibraryResource, folder + L"\\7z.dll"));
+  EXPECT_TRUE(WriteResourceToFile(engine_, kArchiveLicenceResource, folder + L"\\LICENSE-7ZIP.txt"));
+  return folder + L"\\7z.exe";
 }
 
 bool PackageTest::Contains(const std::vector<std::string>& lines, const std::string& line) {

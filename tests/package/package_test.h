@@ -19,6 +19,9 @@ class PackageTest : public AppTest {
   // The visible log lines the engine gained since the last call.
   std::vector<std::string> NewLogLines();
   static bool Contains(const std::vector<std::string>& lines, const std::string& line);
+  // The three archive-tool resources written side by side into the sandbox's "tool" folder, as an
+  // operation does; the tool's path.
+  std::wstring WriteArchiveTool();
 
   InstallerEngine engine_;
   std::size_t seen_lines_ = 0;

@@ -142,6 +142,32 @@ std::wstring StartableOnMachine(const char* build_path, const TestMachine& machi
 
 ChildProcess::~ChildProcess() { Kill(); }
 
+ChildResult RunChildWithArguments(const std::string& executable,
+                                  const std::vector<std::wstring>& arguments,
+                                  const std::string& sim_root, int timeout_ms) {
+#ifdef _WIN32
+  std::wstring line;
+  for (const auto& argument : arguments) line += (line.empty() ? L"\"" : L" \"") + argument + L"\"";
+  return RunChild(executable, line, sim_root, timeout_ms);
+#else
+  std::vector<std::string> narrow;
+  for (const auto& argument : arguments) narrow.emplace_back(argument.begin(), argument.end());
+  pid_t pid = fork();
+  if (pid < 0) return {};
+  if (pid == 0) {
+    if (!sim_root.empty()) setenv("VELLMORA_SIM_MACHINE", sim_root.c_str(), 1);
+    std::vector<char*> argv = {const_cast<char*>(executable.c_str())};
+    for (auto& argument : narrow) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    execv(executable.c_str(), argv.data());
+    _exit(127);
+  }
+  ChildProcess child;
+  child.Adopt(pid);
+  return child.Wait(timeout_ms);
+#endif
+}
+
 ChildResult RunChild(const std::string& executable, const std::wstring& command_line,
                      const std::string& sim_root, int timeout_ms) {
   ChildProcess child;

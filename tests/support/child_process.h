@@ -3,6 +3,7 @@
 // (what the Windows entry receives after the program name), on the same machine as the test.
 
 #include <string>
+#include <vector>
 
 namespace vellmora::testing {
 
@@ -24,6 +25,8 @@ class ChildProcess {
              const std::string& sim_root);
   ChildResult Wait(int timeout_ms);
   void Kill();
+  // Takes over a child started elsewhere (a pid, or a process HANDLE on Windows).
+  void Adopt(long long process) { process_ = process; }
 
  private:
   long long process_ = -1;  // pid, or the process HANDLE on Windows
@@ -31,6 +34,11 @@ class ChildProcess {
 
 ChildResult RunChild(const std::string& executable, const std::wstring& command_line,
                      const std::string& sim_root, int timeout_ms = 60000);
+// For programs with an ordinary argument vector (the developer tools): each argument arrives as
+// one argv element, quoted into the command line on Windows. ASCII arguments only.
+ChildResult RunChildWithArguments(const std::string& executable,
+                                  const std::vector<std::wstring>& arguments,
+                                  const std::string& sim_root, int timeout_ms = 60000);
 
 // Path of a sibling test executable or of VellmoraSetup, as the platform can start it.
 std::string BuiltExecutable(const char* build_path);

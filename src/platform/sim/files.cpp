@@ -309,6 +309,7 @@ Win32Error CreateFileW(const Path& path, std::uint32_t desired_access, std::uint
   file->directory = (flags & O_DIRECTORY) != 0 || entry.IsDirectory();
   file->link = entry.IsLink() && open_link && !file->directory;
   sim::internal::IdentityOfDescriptor(fd, &file->identity);
+  file->delete_on_close = (flags_and_attributes & kFlagDeleteOnClose) != 0 && !file->directory;
   if (creating || creation_disposition == kCreateAlways) {
     // A new (or superseded) file takes the attributes asked for, with the archive bit.
     HostEntry created = sim::internal::ReadFollowedEntry(host);
@@ -415,6 +416,17 @@ Win32Error FlushFileBuffers(RawHandle file_handle) {
   if ((*file)->link) return kErrorSuccess;
   if ((*file)->pipe) return kErrorSuccess;
   return fdatasync((*file)->fd) == 0 ? kErrorSuccess : ErrorFromErrno(errno);
+}
+
+Win32Error GetFileSizeEx(RawHandle file_handle, std::uint64_t* size) {
+  auto object = sim::internal::FindHandle(file_handle);
+  auto* file = std::get_if<std::shared_ptr<FileObject>>(&object);
+  if (!file) return kErrorInvalidHandle;
+  if ((*file)->directory || (*file)->pipe) return kErrorInvalidFunction;
+  struct stat st{};
+  if (fstat((*file)->fd, &st) != 0) return ErrorFromErrno(errno);
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return kErrorSuccess;
 }
 
 Win32Error CopyFileW(const Path& from, const Path& to, bool fail_if_exists) {

@@ -32,6 +32,7 @@ struct FileObject {
   bool link = false;
   bool pipe = false;         // an end of an anonymous pipe (no path)
   bool inheritable = false;  // handed to a child started with inherit_handles
+  bool delete_on_close = false;  // kFlagDeleteOnClose: host_path goes when this object does
   FileIdentity identity;
 
   FileObject() = default;

@@ -36,6 +36,7 @@ std::map<platform::RawHandle, HandleObject> TakeStale(HandleState& state) {
 
 FileObject::~FileObject() {
   if (fd >= 0) close(fd);
+  if (delete_on_close && !host_path.empty()) unlink(host_path.c_str());
 }
 
 platform::RawHandle AddHandle(HandleObject object) {

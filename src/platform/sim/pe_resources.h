@@ -10,9 +10,9 @@
 
 namespace sim::internal {
 
-inline constexpr platform::Win32Error kErrorBadExeFormat = 193;
+using platform::kErrorBadExeFormat;
+using platform::kErrorResourceNameNotFound;
 inline constexpr platform::Win32Error kErrorResourceTypeNotFound = 1813;
-inline constexpr platform::Win32Error kErrorResourceNameNotFound = 1814;
 
 inline constexpr std::uint32_t kResourceTypeVersion = 16;  // RT_VERSION
 inline constexpr std::uint32_t kVersionResourceId = 1;     // VS_VERSION_INFO

@@ -113,6 +113,13 @@ Win32Error SetFilePointerEx(RawHandle file, std::int64_t distance, std::uint32_t
 
 Win32Error FlushFileBuffers(RawHandle file) { return Result(::FlushFileBuffers(HandleOf(file))); }
 
+Win32Error GetFileSizeEx(RawHandle file, std::uint64_t* size) {
+  LARGE_INTEGER value{};
+  if (!::GetFileSizeEx(HandleOf(file), &value)) return ::GetLastError();
+  *size = static_cast<std::uint64_t>(value.QuadPart);
+  return kErrorSuccess;
+}
+
 Win32Error CopyFileW(const Path& from, const Path& to, bool fail_if_exists) {
   return Result(::CopyFileW(from.c_str(), to.c_str(), fail_if_exists ? TRUE : FALSE));
 }
