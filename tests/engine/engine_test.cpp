@@ -8,22 +8,10 @@
 namespace vellmora::testing {
 
 EngineTest::EngineTest() {
-#if VELLMORA_PLATFORM_SIM
-  sim::UseFakeClock(true);
-#endif
-  engine_.paths.install_base = machine_.In(L"D");
-  engine_.paths.data_base = machine_.In(L"D\\ProgramData");
-  engine_.paths.local_app_data = machine_.In(L"C\\Users\\ana\\AppData\\Local");
   engine_.paths.user_profile = machine_.In(L"C\\Users\\ana");
   pf_ = machine_.In(L"stage\\PF");
   pd_ = machine_.In(L"stage\\PD");
   la_ = machine_.In(L"stage\\LA");
-}
-
-EngineTest::~EngineTest() {
-#if VELLMORA_PLATFORM_SIM
-  sim::UseFakeClock(false);
-#endif
 }
 
 void EngineTest::Write(const platform::Path& path, const std::string& content) {
@@ -35,16 +23,6 @@ std::string EngineTest::Read(const platform::Path& path) {
   std::string content;
   EXPECT_TRUE(ReadTestFile(path, &content)) << ToUtf8(path);
   return content;
-}
-
-bool EngineTest::Exists(const platform::Path& path) {
-  return platform::GetFileAttributesW(path) != platform::kInvalidFileAttributes;
-}
-
-std::string EngineTest::LogText() {
-  std::string text;
-  for (const std::string& line : engine_.TakeSnapshot().log_lines) text += line + "\n";
-  return text;
 }
 
 void EngineTest::StageForgedEngine(const forge::PackageOptions& options) {

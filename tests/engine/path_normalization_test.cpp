@@ -222,7 +222,7 @@ TEST_F(PathNormalizationTest, AReparsePointInAStagedRootFailsTheRunWithItsPath) 
   const platform::Path outside = machine_.In(L"outside");
   Write(JoinPath(outside, L"victim.conf"), "_vlm5");
   const platform::Path link = JoinPath(pd_, L"Shared");
-  if (platform::CreateJunction(link, outside) != platform::kErrorSuccess) {
+  if (!MakeJunction(link, outside)) {
     GTEST_SKIP() << "no junction can be created here";
   }
   EXPECT_FALSE(Normalize());
