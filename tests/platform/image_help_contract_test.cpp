@@ -74,6 +74,22 @@ TEST(ImageHelpContractTest, EveryPeFileOfTheForgedEngineHasTheSystemsChecksum) {
   EXPECT_GE(images, 8);
 }
 
+// A header at an offset that is not a word boundary: the field straddles two words, and the system
+// takes it out of the sum by its two halves all the same.
+TEST(ImageHelpContractTest, AFieldOffTheWordBoundaryIsTakenOutAsTheSystemDoes) {
+  for (std::uint32_t signature : {64u, 65u, 67u, 101u}) {
+    std::string image(256, '\x5C');
+    image[0] = 'M';
+    image[1] = 'Z';
+    for (int i = 0; i < 4; ++i) image[60 + i] = static_cast<char>((signature >> (8 * i)) & 0xFF);
+    image.replace(signature, 4, std::string("PE\0\0", 4));
+    const Sums sums = SystemSums(image);
+    ASSERT_TRUE(sums.found) << signature;
+    EXPECT_EQ(sums.check_sum, ProjectSum(image)) << signature;
+    EXPECT_EQ(sums.header_sum, 0x5C5C5C5Cu) << signature;
+  }
+}
+
 TEST(ImageHelpContractTest, BytesWithoutAPeHeaderHaveNoChecksum) {
   forge::PeImageOptions options;
   options.file_name = "Probe.exe";
