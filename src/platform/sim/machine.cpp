@@ -221,6 +221,10 @@ void SetFreeBytes(char drive_letter, std::uint64_t free_bytes) {
   });
 }
 
+void SetUserLocale(const std::string& name) {
+  internal::ChangeConfig([&](internal::MachineConfig* config) { config->locale = name; });
+}
+
 void SetTcpListeners(const std::vector<std::uint16_t>& ports) {
   internal::ChangeConfig([&](internal::MachineConfig* config) { config->tcp_listeners = ports; });
 }

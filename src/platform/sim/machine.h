@@ -18,6 +18,8 @@ namespace sim::internal {
 struct MachineConfig {
   std::string user = "vellmora";
   bool elevated = true;
+  // The user's default locale name; empty: the system gives none.
+  std::string locale = "en-US";
   // The per-process current directory that relative paths resolve against: the one an elevated
   // process started through UAC gets.
   std::wstring current_directory = L"C:\\Windows\\System32";

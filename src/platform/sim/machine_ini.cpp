@@ -183,7 +183,7 @@ std::string FormatMachineIni(const MachineConfig& config) {
          "; file when the stamp line above changes; edit it with sim-machine or rewrite the "
          "stamp.\n\n";
   out << "[machine]\nuser = " << config.user << "\nelevated = " << (config.elevated ? "yes" : "no")
-      << "\ncurrent_directory = " << ToUtf8(config.current_directory) << "\n\n";
+      << "\nlocale = " << config.locale << "\ncurrent_directory = " << ToUtf8(config.current_directory) << "\n\n";
   out << "[drives]\n; letter = type free-bytes (types: fixed removable network cdrom ramdisk)\n";
   for (const DriveOptions& drive : config.drives) {
     out << drive.letter << " = " << drive.type << " " << drive.free_bytes << "\n";
@@ -237,6 +237,8 @@ bool ParseMachineIni(const std::string& text, MachineConfig* config, std::string
         parsed.user = value;
       } else if (name == "elevated") {
         if (!ParseBool(value, &parsed.elevated)) return fail("elevated is yes or no");
+      } else if (name == "locale") {
+        parsed.locale = value;
       } else if (name == "current_directory") {
         parsed.current_directory = FromUtf8(value);
       } else {

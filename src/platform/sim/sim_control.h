@@ -89,6 +89,8 @@ std::wstring WindowsPathOf(const std::string& host_path);
 void SetElevated(bool elevated);
 void SetFreeBytes(char drive_letter, std::uint64_t free_bytes);
 void SetTcpListeners(const std::vector<std::uint16_t>& ports);
+// The user's default locale name ("pt-BR"); empty: the system gives none. A new machine has "en-US".
+void SetUserLocale(const std::string& name);
 // Where SHGetKnownFolderPath finds a known folder; an empty path leaves the machine without it
 // (SHGetKnownFolderPath then fails with kErrorFileNotFound, create or not).
 void SetKnownFolder(platform::KnownFolder folder, const std::wstring& path);
