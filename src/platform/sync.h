@@ -20,7 +20,8 @@ inline constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
 // (ConvertStringSecurityDescriptorToSecurityDescriptorW); an SDDL text that cannot be converted
 // leaves it with default security. Like every Windows mutex it is re-entrant for the owning
 // thread, and a mutex whose owner ended without releasing it is handed to the next waiter as
-// abandoned.
+// abandoned. Closing a handle never releases: the owning thread keeps the mutex until it releases
+// it (through any handle of the name) or ends.
 Win32Error CreateMutexW(const std::wstring& name, const std::wstring& sddl, UniqueHandle* mutex);
 // WaitForSingleObject on a mutex: kWaitObject0, kWaitAbandoned, kWaitTimeout or kWaitFailed.
 std::uint32_t WaitForSingleObject(RawHandle mutex, std::uint32_t milliseconds);

@@ -48,7 +48,7 @@ inline constexpr long kExceptionExecuteHandler = 1;
 using UnhandledExceptionFilter = long (*)(const ExceptionDetails& details);
 // SetUnhandledExceptionFilter: the filter runs on the faulting thread for any exception nothing
 // else handled; returning kExceptionExecuteHandler ends the process without the system's error
-// dialog.
+// dialog. abort() and std::terminate raise no exception and never reach it.
 void SetUnhandledExceptionFilter(UnhandledExceptionFilter filter);
 
 }  // namespace platform

@@ -2,7 +2,10 @@
 
 #include "app/retry_transient.h"
 #include "app_test.h"
+#include <vector>
+
 #include "platform/files.h"
+#include "platform/system.h"
 #include "support/wine_detection.h"
 
 namespace vellmora::testing {
@@ -84,6 +87,30 @@ TEST_F(FileHelpersTest, PlainTreeRefusesJunctionsAnywhere) {
   platform::RemoveDirectoryW(root + L"\\a\\link");
 }
 
+// The simulated machine's clock stands still but for Sleep, so spacing is exact and free; on
+// Windows the waits are real.
+class RetryClock {
+ public:
+  RetryClock() {
+#if VELLMORA_PLATFORM_SIM
+    sim::UseFakeClock(true);
+#endif
+  }
+  ~RetryClock() {
+#if VELLMORA_PLATFORM_SIM
+    sim::UseFakeClock(false);
+#endif
+  }
+  static void ExpectSpacing(std::uint64_t from, std::uint64_t to, std::uint64_t expected) {
+    if (TestMachine::IsSimulated()) {
+      EXPECT_EQ(to - from, expected);
+    } else {
+      EXPECT_GE(to - from + 20, expected);
+      EXPECT_LE(to - from, expected + 250);
+    }
+  }
+};
+
 TEST(RetryTransientTest, RetriesTransientErrorsOnlyAndCountsAttempts) {
   struct Case {
     std::vector<platform::Win32Error> results;
@@ -98,29 +125,67 @@ TEST(RetryTransientTest, RetriesTransientErrorsOnlyAndCountsAttempts) {
       {{145, 87}, 20, false, 2},
       {{170, 1237}, 2, false, 2},
   };
+  RetryClock clock;
   for (const auto& c : cases) {
     std::size_t call = 0;
     int attempts = 0;
-    bool ok = RetryTransient([&] { return c.results[std::min(call++, c.results.size() - 1)]; },
-                             c.max_attempts, &attempts);
+    std::vector<std::uint64_t> started;
+    bool ok = RetryTransient(
+        [&] {
+          started.push_back(platform::GetTickCount64());
+          return c.results[std::min(call++, c.results.size() - 1)];
+        },
+        c.max_attempts, &attempts);
+    std::uint64_t returned = platform::GetTickCount64();
     EXPECT_EQ(ok, c.succeeded);
     EXPECT_EQ(attempts, c.attempts);
+    ASSERT_EQ(started.size(), static_cast<std::size_t>(c.attempts));
+    for (std::size_t i = 1; i < started.size(); ++i) {
+      RetryClock::ExpectSpacing(started[i - 1], started[i], kTransientDelayMs);
+    }
+    RetryClock::ExpectSpacing(started.back(), returned, 0);  // no wait after the last attempt
   }
+}
+
+TEST(RetryTransientTest, TwentyAttemptsWaitNineAndAHalfSeconds) {
+  REQUIRE_SIMULATED_MACHINE();
+  RetryClock clock;
+  std::uint64_t start = platform::GetTickCount64();
+  int attempts = 0;
+  EXPECT_FALSE(RetryTransient([] { return platform::kErrorSharingViolation; },
+                              kTransientAttempts, &attempts));
+  EXPECT_EQ(attempts, 20);
+  EXPECT_EQ(platform::GetTickCount64() - start, 19u * 500u);
 }
 
 TEST_F(FileHelpersTest, RetryTransientOutlastsASharingViolationOnARename) {
   REQUIRE_SIMULATED_MACHINE();
 #if VELLMORA_PLATFORM_SIM
+  // A scanner holds a file of the new root open for a moment: the rename is refused until it
+  // lets go.
   platform::Path from = machine_.In(L"Vellmora.ostrevin-new-1");
   platform::Path to = machine_.In(L"Vellmora");
   ASSERT_TRUE(MakeTestDirectories(from));
-  sim::InjectFault({"move", L"*\\Vellmora.ostrevin-new-1", 1, platform::kErrorSharingViolation});
-  sim::InjectFault({"move", L"*\\Vellmora.ostrevin-new-1", 2, platform::kErrorSharingViolation});
+  ASSERT_TRUE(WriteTestFile(from + L"\\VellmoraOX.conf", "klv.x=1"));
+  platform::UniqueHandle scanner;
+  ASSERT_EQ(platform::CreateFileW(from + L"\\VellmoraOX.conf", platform::kGenericRead,
+                                  platform::kShareAll, platform::kOpenExisting,
+                                  platform::kAttributeNormal, &scanner),
+            0u);
+  RetryClock clock;
+  std::vector<platform::Win32Error> results;
   int attempts = 0;
-  EXPECT_TRUE(RetryTransient([&] { return platform::MoveFileExW(from, to, 0); },
-                             kTransientAttempts, &attempts));
+  EXPECT_TRUE(RetryTransient(
+      [&] {
+        if (results.size() == 2) scanner.Reset();
+        results.push_back(platform::MoveFileExW(from, to, 0));
+        return results.back();
+      },
+      kTransientAttempts, &attempts));
   EXPECT_EQ(attempts, 3);
-  EXPECT_TRUE(Exists(to));
+  EXPECT_EQ(results, (std::vector<platform::Win32Error>{platform::kErrorAccessDenied,
+                                                        platform::kErrorAccessDenied, 0}));
+  EXPECT_TRUE(Exists(to + L"\\VellmoraOX.conf"));
 #endif
 }
 

@@ -247,9 +247,21 @@ TEST_F(InstallerEngineTest, WorkerOperationEndsWithOneFinish) {
   ASSERT_FALSE(snapshot.busy) << "the worker never finished";
   EXPECT_FALSE(snapshot.last_succeeded);
   EXPECT_EQ(snapshot.stage_title, "Operation failed");
-  EXPECT_NE(log.NewText().find("BEGIN: Preparing Vellmora cleanup"), std::string::npos);
-  EXPECT_NE(log.NewText().find("FINISH ERROR: This operation is not available in this build."),
-            std::string::npos);
+  std::vector<std::string> lines = log.NewLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], std::string(80, '='));
+  EXPECT_EQ(lines[1].rfind("BEGIN: Preparing Vellmora cleanup | ", 0), 0u) << lines[1];
+  std::vector<std::string> finishes;
+  for (const auto& line : lines) {
+    if (line.rfind("FINISH ", 0) == 0) finishes.push_back(line);
+  }
+  ASSERT_EQ(finishes.size(), 1u) << log.NewText();
+  EXPECT_EQ(finishes[0].rfind("FINISH ERROR: This operation is not available in this build. | "
+                              "stage=Preparing Vellmora cleanup | progress=0%",
+                              0),
+            0u)
+      << finishes[0];
+  EXPECT_EQ(lines.back(), finishes[0]) << "nothing after the finish";
 }
 
 }  // namespace

@@ -154,5 +154,39 @@ TEST_F(RegistryAccessTest, FailedWritesAndDeletesLeaveOneFailureLine) {
 #endif
 }
 
+// HKLM always means the 64-bit view; only the one 32-bit reader sees SOFTWARE\WOW6432Node.
+TEST_F(RegistryAccessTest, TheViewFollowsTheRootAndTheThirtyTwoBitReadIsExplicit) {
+  const wchar_t* key = L"SOFTWARE\\Ostrevin\\ViewTest";
+  platform::RegistryKey narrow;
+  ASSERT_EQ(platform::RegCreateKeyExW(RegistryRoot::kLocalMachine, key,
+                                      platform::kKeySetValue | platform::kKeyWow64_32Key, &narrow),
+            0u);
+  std::vector<std::uint8_t> text = ToUtf16LeBytes(L"D:\\Pellucador_kta5", true);
+  ASSERT_EQ(platform::RegSetValueExW(narrow, L"InstallDir", platform::kRegSz, text.data(),
+                                     static_cast<std::uint32_t>(text.size())),
+            0u);
+  narrow.Close();
+  std::wstring read;
+  EXPECT_FALSE(ReadRegistryString(RegistryRoot::kLocalMachine, key, L"InstallDir", &read));
+  ASSERT_TRUE(ReadRegistryString32BitView(key, L"InstallDir", &read));
+  EXPECT_EQ(read, L"D:\\Pellucador_kta5");
+
+  ASSERT_TRUE(WriteRegistryString(RegistryRoot::kLocalMachine, key, L"Wide", L"64"));
+  EXPECT_FALSE(ReadRegistryString32BitView(key, L"Wide", &read)) << "written to the 64-bit view";
+  platform::RegistryKey wide;
+  EXPECT_EQ(platform::RegOpenKeyExW(RegistryRoot::kLocalMachine, key,
+                                    platform::kKeyQueryValue | platform::kKeyWow64_64Key, &wide),
+            0u);
+  EXPECT_EQ(ViewMaskOf(RegistryRoot::kCurrentUser), 0u);
+
+  platform::RegistryKey parent;
+  ASSERT_EQ(platform::RegOpenKeyExW(RegistryRoot::kLocalMachine, L"SOFTWARE\\Ostrevin",
+                                    platform::kKeyWow64_32Key | platform::kKeyRead |
+                                        platform::kKeyWrite | platform::kDelete,
+                                    &parent),
+            0u);
+  EXPECT_EQ(platform::RegDeleteTreeW(parent, L"ViewTest"), 0u);
+}
+
 }  // namespace
 }  // namespace vellmora::testing

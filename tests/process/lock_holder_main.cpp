@@ -2,6 +2,8 @@
 //   lock_holder hold <marker path> <milliseconds>
 //       takes the lock, creates the marker file, waits, and exits without releasing it (the
 //       mutex is then abandoned); exit code 0, or 1 when the lock could not be taken.
+//   lock_holder hold-closed <marker path> <milliseconds>
+//       the same, but closes its handle of the mutex (without releasing it) before the marker
 //   lock_holder try <milliseconds>
 //       exit code 0 when the lock was taken within the time, 1 otherwise.
 
@@ -11,6 +13,7 @@
 #include "app/machine_operation_lock.h"
 #include "app/text.h"
 #include "platform/files.h"
+#include "platform/sync.h"
 #include "platform/system.h"
 
 namespace {
@@ -18,6 +21,23 @@ namespace {
 int Hold(const std::wstring& marker, std::uint32_t milliseconds) {
   static vellmora::MachineOperationLock lock;  // never released: the process just ends
   if (!lock.Acquire(vellmora::kMachineLockTimeoutMs)) return 1;
+  platform::UniqueHandle file;
+  platform::CreateFileW(marker, platform::kGenericWrite, platform::kShareAll,
+                        platform::kCreateAlways, platform::kAttributeNormal, &file);
+  file.Reset();
+  platform::Sleep(milliseconds);
+  std::_Exit(0);
+}
+
+int HoldClosed(const std::wstring& marker, std::uint32_t milliseconds) {
+  platform::UniqueHandle mutex;
+  if (platform::CreateMutexW(vellmora::kMachineLockName, vellmora::kMachineLockSddl, &mutex) !=
+          platform::kErrorSuccess ||
+      platform::WaitForSingleObject(mutex.Get(), vellmora::kMachineLockTimeoutMs) !=
+          platform::kWaitObject0) {
+    return 1;
+  }
+  mutex.Reset();
   platform::UniqueHandle file;
   platform::CreateFileW(marker, platform::kGenericWrite, platform::kShareAll,
                         platform::kCreateAlways, platform::kAttributeNormal, &file);
@@ -36,11 +56,13 @@ int Run(const std::wstring& command_line) {
   std::size_t space = line.find(L' ');
   std::wstring verb = line.substr(0, space);
   std::wstring rest = space == std::wstring::npos ? L"" : line.substr(space + 1);
-  if (verb == L"hold") {
+  if (verb == L"hold" || verb == L"hold-closed") {
     std::size_t split = rest.rfind(L' ');
     if (split == std::wstring::npos) return 2;
-    return Hold(rest.substr(0, split),
-                static_cast<std::uint32_t>(std::wcstoul(rest.c_str() + split + 1, nullptr, 10)));
+    auto milliseconds =
+        static_cast<std::uint32_t>(std::wcstoul(rest.c_str() + split + 1, nullptr, 10));
+    return verb == L"hold" ? Hold(rest.substr(0, split), milliseconds)
+                           : HoldClosed(rest.substr(0, split), milliseconds);
   }
   if (verb == L"try") {
     return Try(static_cast<std::uint32_t>(std::wcstoul(rest.c_str(), nullptr, 10)));

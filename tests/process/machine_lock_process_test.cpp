@@ -8,6 +8,7 @@
 
 #include "app/machine_operation_lock.h"
 #include "platform/files.h"
+#include "platform/sync.h"
 #include "support/child_process.h"
 #include "support/test_machine.h"
 
@@ -43,6 +44,25 @@ TEST(MachineLockProcessTest, HeldElsewhereTimesOutAndAnAbandonedLockIsAcquired) 
   EXPECT_EQ(held.exit_code, 0);
   MachineOperationLock lock;
   EXPECT_TRUE(lock.Acquire(5000));
+}
+
+// A process that closes its handle keeps ownership: only its thread's end gives the mutex up.
+TEST(MachineLockProcessTest, AnOwnerThatClosedItsHandleHoldsTheLockUntilItEnds) {
+  TestMachine machine;
+  // A handle of our own keeps the mutex and its name alive, as a waiting installer's does.
+  platform::UniqueHandle mutex;
+  ASSERT_EQ(platform::CreateMutexW(kMachineLockName, kMachineLockSddl, &mutex), 0u);
+  platform::Path marker = machine.In(L"holding");
+  ChildProcess holder;
+  ASSERT_TRUE(holder.Start(BuiltExecutable(VELLMORA_LOCK_HOLDER_EXE),
+                           L"hold-closed " + marker + L" 2000", machine.SimRoot()));
+  ASSERT_TRUE(WaitForFile(marker, 30000)) << "the holder never took the lock";
+  EXPECT_EQ(platform::WaitForSingleObject(mutex.Get(), 300), platform::kWaitTimeout);
+  ChildResult held = holder.Wait(30000);
+  ASSERT_TRUE(held.finished);
+  EXPECT_EQ(held.exit_code, 0);
+  EXPECT_EQ(platform::WaitForSingleObject(mutex.Get(), 5000), platform::kWaitAbandoned);
+  EXPECT_EQ(platform::ReleaseMutex(mutex.Get()), 0u);
 }
 
 TEST(MachineLockProcessTest, OwnedHereBlocksAnotherProcessUntilReleased) {

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "fork_child.h"
 #include "platform/files.h"
+#include "platform/network.h"
 #include "platform/registry.h"
 #include "platform/sim/sim_control.h"
 #include "platform/volumes.h"
@@ -121,6 +125,11 @@ TEST_F(SimFaults, EveryKindFailsItsOperationOnceWithTheGivenError) {
        [&] { return RegDeleteValueW(key_, L"Value"); }},
       {"reg_delete_tree", L"HKCU\\Software\\Faults\\New",
        [&] { return RegDeleteTreeW(key_, L"New"); }},
+      {"tcp_table", L"*",
+       [] {
+         std::vector<std::uint16_t> ports;
+         return GetTcpListenerPorts(&ports);
+       }},
   };
   // Undo what a successful operation changed, so that the next case starts from the fixture.
   auto restore = [] {
@@ -200,4 +209,26 @@ TEST_F(SimFaultsDeathTest, AnUnknownKindIsAMistakeInTheTest) {
   EXPECT_DEATH(sim::InjectFault(MakeFault("rename", L"*", 1, 5)), "unknown fault kind \"rename\"");
 }
 
+TEST_F(SimFaults, TheCrashAndThrowValuesBreakTheOperationItself) {
+  sim::InjectFault(MakeFault("create_file", L"C:\\Sandbox\\file.txt", 1, sim::kFaultThrow));
+  UniqueHandle file;
+  EXPECT_THROW(CreateFileW(L"C:\\Sandbox\\file.txt", kGenericRead, kShareAll, kOpenExisting, 0,
+                           &file),
+               std::runtime_error);
+  EXPECT_EQ(CreateFileW(L"C:\\Sandbox\\file.txt", kGenericRead, kShareAll, kOpenExisting, 0,
+                        &file),
+            kErrorSuccess)
+      << "once";
+  auto crashed = sim_tests::RunInChild([] {
+    sim::InjectFault(MakeFault("delete_file", L"*", 1, sim::kFaultCrash));
+    DeleteFileW(L"C:\\Sandbox\\file.txt");
+    return 0;
+  });
+  // A segmentation fault ends the child (AddressSanitizer reports it and exits instead).
+  EXPECT_FALSE(crashed.exited && crashed.code == 0) << "the operation returned";
+  EXPECT_NE(GetFileAttributesW(L"C:\\Sandbox\\file.txt"), kInvalidFileAttributes)
+      << "the crash came before the deletion";
+}
+
 }  // namespace
+
