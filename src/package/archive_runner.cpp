@@ -52,8 +52,8 @@ bool RunWithoutProgress(InstallerEngine& engine, const std::wstring& command_lin
   std::uint32_t exit_code = 0;
   std::string output;
   platform::Win32Error error = 0;
-  bool ran = RunCaptured(engine, command_line + L" -bsp0 -bb0 -bd", kArchiveTimeLimitMs,
-                         &exit_code, &output, &error);
+  bool ran = RunCaptured(engine, command_line + L" -bsp0 -bb0 -bd", kArchiveTimeLimitMs, &exit_code,
+                         &output, &error);
   if (ran && exit_code == 0) {
     if (report_completion) {
       engine.SetProgress(progress_end);

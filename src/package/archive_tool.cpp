@@ -29,9 +29,9 @@ std::string WindowsErrorText(platform::Win32Error error) {
 
 void LogNotSecured(InstallerEngine& engine, const Path& path, std::uint32_t exit_code,
                    platform::Win32Error error) {
-  ReportLog(engine, "Could not secure staging directory " + ToUtf8(path) + ": icacls exit=" +
-                        std::to_string(exit_code) + ", Windows error=" + std::to_string(error) +
-                        ".");
+  ReportLog(engine, "Could not secure staging directory " + ToUtf8(path) +
+                        ": icacls exit=" + std::to_string(exit_code) +
+                        ", Windows error=" + std::to_string(error) + ".");
 }
 
 // An existing ".VellmoraInstaller" is used only when it is a real directory that no ordinary
@@ -46,10 +46,10 @@ platform::Win32Error SecureExistingParent(const Path& parent) {
   }
   if (!(status.attributes & platform::kAttributeDirectory)) return platform::kErrorDirectory;
   platform::UniqueHandle directory;
-  error = platform::CreateFileW(
-      parent, platform::kAccessReadControl | platform::kAccessWriteDac, platform::kShareAll,
-      platform::kOpenExisting, platform::kFlagBackupSemantics | platform::kFlagOpenReparsePoint,
-      &directory);
+  error = platform::CreateFileW(parent, platform::kAccessReadControl | platform::kAccessWriteDac,
+                                platform::kShareAll, platform::kOpenExisting,
+                                platform::kFlagBackupSemantics | platform::kFlagOpenReparsePoint,
+                                &directory);
   if (error != platform::kErrorSuccess) return error;
   std::wstring owner;
   error = platform::GetOwnerSid(directory.Get(), &owner);
@@ -114,7 +114,8 @@ std::wstring CreateStagingDirectory(InstallerEngine& engine) {
     return {};
   }
 
-  platform::Win32Error error = platform::CreateDirectoryWithSecurityW(parent, kPrivateDirectorySddl);
+  platform::Win32Error error =
+      platform::CreateDirectoryWithSecurityW(parent, kPrivateDirectorySddl);
   if (error == platform::kErrorAlreadyExists) {
     error = SecureExistingParent(parent);
     if (error != platform::kErrorSuccess) {
@@ -129,6 +130,8 @@ std::wstring CreateStagingDirectory(InstallerEngine& engine) {
   // A staging directory that exists already was not made by this operation: never reuse one.
   error = platform::CreateDirectoryWithSecurityW(staging, kPrivateDirectorySddl);
   if (error != platform::kErrorSuccess) {
+    // The shared parent goes unless another staging directory still uses it.
+    platform::RemoveDirectoryW(parent);
     ReportLog(engine, "Could not create staging directory " + ToUtf8(staging) + " (Windows error " +
                           WindowsErrorText(error) + ").");
     return {};

@@ -25,9 +25,9 @@ class CaptureFile {
     if (directory.empty()) return platform::kErrorPathNotFound;
     platform::Win32Error error = platform::GetTempFileNameW(directory, L"VLA", &path_);
     if (error != platform::kErrorSuccess) return error;
-    error = platform::CreateFileW(
-        path_, platform::kGenericRead | platform::kGenericWrite, platform::kShareAll,
-        platform::kCreateAlways, kAttributeTemporary, &file_);
+    error = platform::CreateFileW(path_, platform::kGenericRead | platform::kGenericWrite,
+                                  platform::kShareAll, platform::kCreateAlways, kAttributeTemporary,
+                                  &file_);
     if (error == platform::kErrorSuccess) {
       error = platform::SetHandleInformation(file_.Get(), platform::kHandleFlagInherit,
                                              platform::kHandleFlagInherit);
@@ -40,7 +40,8 @@ class CaptureFile {
   std::string ReadAll() {
     platform::FlushFileBuffers(file_.Get());
     std::string bytes;
-    if (platform::SetFilePointerEx(file_.Get(), 0, platform::kFileBegin) != platform::kErrorSuccess) {
+    if (platform::SetFilePointerEx(file_.Get(), 0, platform::kFileBegin) !=
+        platform::kErrorSuccess) {
       return bytes;
     }
     char chunk[kReadChunk];
@@ -116,7 +117,8 @@ bool RunCaptured(InstallerEngine& /*engine*/, const std::wstring& command_line,
   capture.Discard();
 
   if (wait != platform::kWaitObject0) {
-    error = wait == platform::kWaitTimeout ? platform::kErrorTimeout : platform::kErrorInvalidHandle;
+    error =
+        wait == platform::kWaitTimeout ? platform::kErrorTimeout : platform::kErrorInvalidHandle;
     return false;
   }
   return true;

@@ -20,8 +20,8 @@ Path GetTempPathW();
 // (terminator included) when buffer_units is too small, 0 when unavailable.
 std::uint32_t GetTempPathW(std::uint32_t buffer_units, wchar_t* buffer);
 
-// GetSystemDirectoryW: the system folder (C:\Windows\System32 on most machines), as the system reports it;
-// empty when unavailable.
+// GetSystemDirectoryW: the system folder (C:\Windows\System32 on most machines), as the system
+// reports it; empty when unavailable.
 Path GetSystemDirectoryW();
 
 // GetModuleFileNameW of the process executable; empty when unavailable.

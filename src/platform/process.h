@@ -20,7 +20,7 @@ inline constexpr std::uint32_t kStillActive = 259;
 // SetHandleInformation flag.
 inline constexpr std::uint32_t kHandleFlagInherit = 0x1;
 
-struct StartupInfo {  // the STARTUPINFOW fields the installer sets
+struct StartupInfo {             // the STARTUPINFOW fields the installer sets
   bool use_show_window = false;  // STARTF_USESHOWWINDOW with show_window
   std::uint16_t show_window = kSwHide;
   bool use_std_handles = false;  // STARTF_USESTDHANDLES with the three handles (kNoHandle: none)

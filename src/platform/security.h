@@ -25,14 +25,15 @@ inline constexpr const wchar_t* kUsersSid = L"S-1-5-32-545";
 // directory has from the moment it exists; kErrorAlreadyExists when anything is at the path,
 // kErrorInvalidParameter for SDDL that cannot be converted.
 Win32Error CreateDirectoryWithSecurityW(const Path& path, const std::wstring& sddl);
-// GetSecurityInfo of an open file or directory (a handle with kAccessReadControl): its owner as a SID
-// text ("S-1-5-32-544").
+// GetSecurityInfo of an open file or directory (a handle with kAccessReadControl): its owner as a
+// SID text ("S-1-5-32-544").
 Win32Error GetOwnerSid(RawHandle object, std::wstring* owner_sid);
 // The owner and DACL of an open file or directory as SDDL
 // (ConvertSecurityDescriptorToStringSecurityDescriptorW; well-known SIDs as their aliases).
 Win32Error GetSecuritySddl(RawHandle object, std::wstring* sddl);
-// SetSecurityInfo of an open file or directory (kAccessWriteDac, and kAccessWriteOwner when the SDDL names an
-// owner): the owner and DACL of the SDDL text; "D:P" protects the DACL from inheritance.
+// SetSecurityInfo of an open file or directory (kAccessWriteDac, and kAccessWriteOwner when the
+// SDDL names an owner): the owner and DACL of the SDDL text; "D:P" protects the DACL from
+// inheritance.
 Win32Error SetSecuritySddl(RawHandle object, const std::wstring& sddl);
 
 }  // namespace platform

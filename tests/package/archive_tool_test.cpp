@@ -21,8 +21,8 @@ class ArchiveToolTest : public PackageTest {
     EXPECT_TRUE(MakeTestDirectories(folder));
     EXPECT_TRUE(WriteResourceToFile(engine_, kArchiveToolResource, folder + L"\\7z.exe"));
     EXPECT_TRUE(WriteResourceToFile(engine_, kArchiveLibraryResource, folder + L"\\7z.dll"));
-    EXPECT_TRUE(WriteResourceToFile(engine_, kArchiveLicenceResource,
-                                    folder + L"\\LICENSE-7ZIP.txt"));
+    EXPECT_TRUE(
+        WriteResourceToFile(engine_, kArchiveLicenceResource, folder + L"\\LICENSE-7ZIP.txt"));
     return folder + L"\\7z.exe";
   }
 
@@ -69,8 +69,10 @@ TEST_F(ArchiveToolTest, ResourcesAreWrittenWholeAndAMissingOneWritesNothing) {
   ASSERT_TRUE(ReadTestFile(kept, &content));
   EXPECT_EQ(content, "kept") << "a missing resource leaves the target alone";
   EXPECT_FALSE(WriteResourceToFile(engine_, 299, machine_.In(L"never.txt")));
-  EXPECT_EQ(platform::GetFileAttributesW(machine_.In(L"never.txt")), platform::kInvalidFileAttributes);
-  EXPECT_FALSE(WriteResourceToFile(engine_, kArchiveToolResource, machine_.In(L"no\\such\\7z.exe")));
+  EXPECT_EQ(platform::GetFileAttributesW(machine_.In(L"never.txt")),
+            platform::kInvalidFileAttributes);
+  EXPECT_FALSE(
+      WriteResourceToFile(engine_, kArchiveToolResource, machine_.In(L"no\\such\\7z.exe")));
 }
 
 TEST_F(ArchiveToolTest, ExtractsWithProgressIntoItsBand) {
@@ -142,11 +144,13 @@ TEST_F(ArchiveToolTest, ProgressHeartbeatAndTimeLimitFollowTheClock) {
 
   NewLogLines();
   ASSERT_TRUE(RunArchiveToolWithLimits(engine_, child, L"progress 100 5 30 100", L"a.rar", L"",
-                                       0.0f, 1.0f, "Unpacking", ArchiveRunLimits{50, 60000, 60000}));
+                                       0.0f, 1.0f, "Unpacking",
+                                       ArchiveRunLimits{50, 60000, 60000}));
   std::vector<std::string> lines = NewLogLines();
-  EXPECT_EQ(lines, (std::vector<std::string>{"Archive operation: progress 100 5 30 100 | archive=a.rar.",
-                                             "[*] Unpacking: 25%.", "[*] Unpacking: 50%.",
-                                             "[*] Unpacking: 75%.", "[+] Unpacking completed."}));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"Archive operation: progress 100 5 30 100 | archive=a.rar.",
+                                      "[*] Unpacking: 25%.", "[*] Unpacking: 50%.",
+                                      "[*] Unpacking: 75%.", "[+] Unpacking completed."}));
   EXPECT_NEAR(Progress(), 1.0f, 1e-4);
 
   ASSERT_TRUE(RunArchiveToolWithLimits(engine_, child, L"sleep 1500", L"a.rar", L"", 0.0f, 1.0f,
@@ -157,10 +161,11 @@ TEST_F(ArchiveToolTest, ProgressHeartbeatAndTimeLimitFollowTheClock) {
   EXPECT_LE(heartbeats, 4);
 
   // An empty label keeps the heartbeat and completion lines out, never the failure lines.
-  ASSERT_FALSE(RunArchiveToolWithLimits(engine_, child, L"exit 7", L"a.rar", L"", 0.0f, 1.0f, "",
-                                        quick));
-  EXPECT_EQ(NewLogLines(), (std::vector<std::string>{"Archive operation: exit 7 | archive=a.rar.",
-                                                     "Embedded archive tool failed with exit code 7."}));
+  ASSERT_FALSE(
+      RunArchiveToolWithLimits(engine_, child, L"exit 7", L"a.rar", L"", 0.0f, 1.0f, "", quick));
+  EXPECT_EQ(NewLogLines(),
+            (std::vector<std::string>{"Archive operation: exit 7 | archive=a.rar.",
+                                      "Embedded archive tool failed with exit code 7."}));
 
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(RunArchiveToolWithLimits(engine_, child, L"sleep 30000", L"a.rar", L"", 0.0f, 1.0f,

@@ -13,9 +13,9 @@ std::wstring PackageTest::ChildToolPath() {
 
 std::vector<std::string> PackageTest::NewLogLines() {
   std::vector<std::string> lines = engine_.TakeSnapshot().log_lines;
-  std::vector<std::string> fresh(lines.begin() + static_cast<std::ptrdiff_t>(
-                                                     std::min(seen_lines_, lines.size())),
-                                 lines.end());
+  std::vector<std::string> fresh(
+      lines.begin() + static_cast<std::ptrdiff_t>(std::min(seen_lines_, lines.size())),
+      lines.end());
   seen_lines_ = lines.size();
   return fresh;
 }

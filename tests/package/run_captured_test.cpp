@@ -48,8 +48,8 @@ TEST_F(RunCapturedTest, AnExitCodeIsReportedBesideARunThatEndedInTime) {
 TEST_F(RunCapturedTest, StandardOutputAndErrorAreCapturedTogether) {
   std::uint32_t exit_code = 0;
   std::string output;
-  ASSERT_TRUE(RunCaptured(engine_, ChildTool() + L" print \"Tudo certo \xE7\" 3", 30000,
-                          &exit_code, &output));
+  ASSERT_TRUE(RunCaptured(engine_, ChildTool() + L" print \"Tudo certo \xE7\" 3", 30000, &exit_code,
+                          &output));
   EXPECT_EQ(exit_code, 3u);
 #if VELLMORA_PLATFORM_SIM
   // The machine's console code page is UTF-8; Windows' own varies with the system locale.
@@ -65,8 +65,8 @@ TEST_F(RunCapturedTest, AChildPastItsLimitIsTerminatedWith1460) {
   std::string output;
   platform::Win32Error error = 0;
   auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(RunCaptured(engine_, ChildTool() + L" sleep 20000", 500, &exit_code, &output,
-                           &error));
+  EXPECT_FALSE(
+      RunCaptured(engine_, ChildTool() + L" sleep 20000", 500, &exit_code, &output, &error));
   auto took = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(exit_code, 1460u) << "the exit code read after the termination";
   EXPECT_EQ(error, 1460u);
@@ -77,8 +77,8 @@ TEST_F(RunCapturedTest, AProgramThatCannotStartReportsItsError) {
   std::uint32_t exit_code = 0;
   platform::Win32Error error = 0;
   std::string output = "stale";
-  EXPECT_FALSE(RunCaptured(engine_, L"\"" + machine_.In(L"missing.exe") + L"\" x", 1000,
-                           &exit_code, &output, &error));
+  EXPECT_FALSE(RunCaptured(engine_, L"\"" + machine_.In(L"missing.exe") + L"\" x", 1000, &exit_code,
+                           &output, &error));
   EXPECT_EQ(exit_code, 31u);
   EXPECT_TRUE(error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound)
       << error;

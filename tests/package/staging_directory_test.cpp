@@ -30,7 +30,8 @@ class StagingDirectoryTest : public PackageTest {
   // names the current user instead).
   bool KeepsOwners() {
     platform::Path probe = machine_.In(L"owner-probe");
-    if (platform::CreateDirectoryWithSecurityW(probe, L"O:BAD:P(A;OICI;FA;;;BA)") != 0) return false;
+    if (platform::CreateDirectoryWithSecurityW(probe, L"O:BAD:P(A;OICI;FA;;;BA)") != 0)
+      return false;
     platform::UniqueHandle directory;
     std::wstring owner;
     bool kept = platform::CreateFileW(probe, platform::kAccessReadControl, platform::kShareAll,
@@ -83,10 +84,10 @@ TEST_F(StagingDirectoryTest, IsCreatedWithTheProtectedDescriptor) {
   for (const std::wstring& path : {std::wstring(kParent), staging}) {
     SCOPED_TRACE(ToUtf8(path));
     platform::UniqueHandle directory;
-    ASSERT_EQ(platform::CreateFileW(path, platform::kAccessReadControl, platform::kShareAll,
-                                    platform::kOpenExisting, platform::kFlagBackupSemantics,
-                                    &directory),
-              0u);
+    ASSERT_EQ(
+        platform::CreateFileW(path, platform::kAccessReadControl, platform::kShareAll,
+                              platform::kOpenExisting, platform::kFlagBackupSemantics, &directory),
+        0u);
     std::wstring sddl;
     ASSERT_EQ(platform::GetSecuritySddl(directory.Get(), &sddl), 0u);
     if (!TestMachine::IsSimulated() && sddl.find(L"D:P") == std::wstring::npos &&
@@ -199,12 +200,14 @@ TEST_F(StagingDirectoryTest, AGuidFolderThatExistsAlreadyIsNeverUsed) {
   EXPECT_EQ(CreateStagingDirectory(engine_), L"");
   std::vector<std::string> lines = NewLogLines();
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].rfind("Could not create staging directory C:\\.VellmoraInstaller\\Vellmora-", 0),
-            0u);
+  EXPECT_EQ(
+      lines[0].rfind("Could not create staging directory C:\\.VellmoraInstaller\\Vellmora-", 0),
+      0u);
   EXPECT_NE(lines[0].find(" (Windows error 183: Cannot create a file when that file already "
                           "exists.)."),
             std::string::npos)
       << lines[0];
+  EXPECT_FALSE(Exists(kParent)) << "the parent made for it goes with it";
 }
 
 TEST_F(StagingDirectoryTest, AFailedIcaclsLeavesNoDirectoryBehind) {
@@ -224,8 +227,9 @@ TEST_F(StagingDirectoryTest, AFailedIcaclsLeavesNoDirectoryBehind) {
     EXPECT_EQ(CreateStagingDirectory(engine_), L"");
     std::vector<std::string> lines = NewLogLines();
     ASSERT_EQ(lines.size(), test.output ? 2u : 1u);
-    EXPECT_EQ(lines[0].rfind("Could not secure staging directory C:\\.VellmoraInstaller\\Vellmora-", 0),
-              0u);
+    EXPECT_EQ(
+        lines[0].rfind("Could not secure staging directory C:\\.VellmoraInstaller\\Vellmora-", 0),
+        0u);
     EXPECT_EQ(lines[0].substr(lines[0].size() - test.line.size()), test.line);
     if (test.output) {
       EXPECT_EQ(lines[1].rfind("icacls output: Access is denied.", 0), 0u);

@@ -40,8 +40,8 @@ class ProcessContract : public ::testing::Test {
     startup.use_show_window = true;
     startup.use_std_handles = true;
     startup.std_output = startup.std_error = write_end->Get();
-    Win32Error error = CreateProcessW(ChildCommand(arguments), inherit, kCreateNoWindow, startup,
-                                      child);
+    Win32Error error =
+        CreateProcessW(ChildCommand(arguments), inherit, kCreateNoWindow, startup, child);
     write_end->Reset();
     return error;
   }
@@ -107,6 +107,7 @@ TEST_F(ProcessContract, AHandleThatIsNotInheritableNeverReachesTheChild) {
 TEST_F(ProcessContract, ATerminatedChildEndsWithTheGivenCode) {
   UniqueHandle read_end, write_end;
   ASSERT_EQ(CreatePipe(true, &read_end, &write_end), kErrorSuccess);
+  ASSERT_EQ(SetHandleInformation(read_end.Get(), kHandleFlagInherit, 0), kErrorSuccess);
   ProcessInformation child;
   ASSERT_EQ(Start(L"sleep 30000", &write_end, true, &child), kErrorSuccess);
   std::uint32_t code = 0;

@@ -31,10 +31,12 @@ struct Descriptor {
 Descriptor Parse(const std::wstring& sddl) {
   Descriptor parts;
   std::size_t dacl = sddl.find(L"D:");
-  if (sddl.rfind(L"O:", 0) == 0) parts.owner = sddl.substr(2, dacl == std::wstring::npos ? std::wstring::npos : dacl - 2);
+  if (sddl.rfind(L"O:", 0) == 0)
+    parts.owner = sddl.substr(2, dacl == std::wstring::npos ? std::wstring::npos : dacl - 2);
   if (dacl == std::wstring::npos) return parts;
   std::size_t first = sddl.find(L'(', dacl);
-  parts.dacl_flags = sddl.substr(dacl + 2, first == std::wstring::npos ? std::wstring::npos : first - dacl - 2);
+  parts.dacl_flags =
+      sddl.substr(dacl + 2, first == std::wstring::npos ? std::wstring::npos : first - dacl - 2);
   if (first != std::wstring::npos) parts.entries = sddl.substr(first);
   return parts;
 }
@@ -54,8 +56,9 @@ std::wstring SddlOf(const std::wstring& path) {
 TEST(SecurityContract, ADirectoryIsCreatedWithItsDescriptorAndKeepsAChangedOne) {
   vellmora::testing::TestMachine machine;
   platform::Path path = machine.In(L"private");
-  ASSERT_EQ(platform::CreateDirectoryWithSecurityW(path, L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"),
-            platform::kErrorSuccess);
+  ASSERT_EQ(
+      platform::CreateDirectoryWithSecurityW(path, L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"),
+      platform::kErrorSuccess);
   Descriptor created = Parse(SddlOf(path));
   if (created.owner != L"BA" && !vellmora::testing::TestMachine::IsSimulated()) {
     GTEST_SKIP() << "this Wine keeps no security descriptors on files (owner "

@@ -40,10 +40,11 @@ class SimIcacls : public ::testing::Test {
                        std::string* output = nullptr) {
     std::uint32_t exit_code = 0;
     std::string text;
-    bool ran = vellmora::RunCaptured(
-        engine_, vellmora::QuoteArgument(vellmora::System32Dir() + L"\\icacls.exe") + L" " +
-                     vellmora::QuoteArgument(target) + L" " + arguments,
-        30000, &exit_code, &text);
+    bool ran =
+        vellmora::RunCaptured(engine_,
+                              vellmora::QuoteArgument(vellmora::System32Dir() + L"\\icacls.exe") +
+                                  L" " + vellmora::QuoteArgument(target) + L" " + arguments,
+                              30000, &exit_code, &text);
     EXPECT_TRUE(ran);
     if (output) *output = text;
     return exit_code;
@@ -78,12 +79,9 @@ TEST_F(SimIcacls, TheDataPlanLeavesUsersWritingOnlyWhereItSays) {
     bool write;
   };
   const Case cases[] = {
-      {L"C:\\Data", true, false},
-      {L"C:\\Data\\Engine", true, false},
-      {L"C:\\Data\\Logs", true, true},
-      {L"C:\\Data\\Logs\\today.txt", true, true},
-      {L"C:\\Data\\Logs\\Old", true, true},
-      {L"C:\\Data\\VellmoraOX.conf", true, true},
+      {L"C:\\Data", true, false},           {L"C:\\Data\\Engine", true, false},
+      {L"C:\\Data\\Logs", true, true},      {L"C:\\Data\\Logs\\today.txt", true, true},
+      {L"C:\\Data\\Logs\\Old", true, true}, {L"C:\\Data\\VellmoraOX.conf", true, true},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(vellmora::ToUtf8(test.path));
@@ -160,8 +158,9 @@ TEST_F(SimIcacls, ToldToFailItFailsWithoutChangingAnything) {
   sim::SetSystemToolFailure(L"ICACLS.EXE", {1314, 0, false});
   std::uint32_t exit_code = 0;
   platform::Win32Error error = 0;
-  EXPECT_FALSE(vellmora::RunCaptured(engine_, L"\"C:\\Windows\\System32\\icacls.exe\" C:\\Data /reset",
-                                     1000, &exit_code, nullptr, &error));
+  EXPECT_FALSE(vellmora::RunCaptured(engine_,
+                                     L"\"C:\\Windows\\System32\\icacls.exe\" C:\\Data /reset", 1000,
+                                     &exit_code, nullptr, &error));
   EXPECT_EQ(error, 1314u);
   sim::SetSystemToolFailure(L"icacls.exe", {});
   EXPECT_EQ(Icacls(L"C:\\Data", L"/reset /Q"), 0u);

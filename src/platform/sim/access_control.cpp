@@ -28,12 +28,15 @@ constexpr std::uint32_t kGenericWrite = 0x40000000;
 constexpr std::uint32_t kGenericRead = 0x80000000;
 constexpr std::uint32_t kReadData = 0x1;
 constexpr std::uint32_t kExecuteFile = 0x20;
-constexpr std::uint32_t kWriteRights = 0x2 | 0x4 | 0x10 | 0x40 | 0x100 | 0x10000 | 0x40000 | 0x80000;
+constexpr std::uint32_t kWriteRights =
+    0x2 | 0x4 | 0x10 | 0x40 | 0x100 | 0x10000 | 0x40000 | 0x80000;
 constexpr std::uint32_t kOwnerRights = 0x20000 | 0x40000;  // READ_CONTROL, WRITE_DAC
 
-const std::pair<const wchar_t*, const wchar_t*> kAliases[] = {
-    {L"SY", kLocalSystem}, {L"BA", kAdministrators}, {L"BU", kUsers},
-    {L"AU", kAuthenticatedUsers}, {L"WD", kEveryone}};
+const std::pair<const wchar_t*, const wchar_t*> kAliases[] = {{L"SY", kLocalSystem},
+                                                              {L"BA", kAdministrators},
+                                                              {L"BU", kUsers},
+                                                              {L"AU", kAuthenticatedUsers},
+                                                              {L"WD", kEveryone}};
 
 struct Record {
   StoredAccessList list;
@@ -88,9 +91,11 @@ bool ParseRights(const std::wstring& text, std::uint32_t* rights) {
 }
 
 bool ParseFlags(const std::wstring& text, std::uint32_t* flags) {
-  static const std::pair<const wchar_t*, std::uint32_t> kNames[] = {
-      {L"OI", kObjectInherit}, {L"CI", kContainerInherit}, {L"NP", kNoPropagate},
-      {L"IO", kInheritOnly},   {L"ID", kInheritedAce}};
+  static const std::pair<const wchar_t*, std::uint32_t> kNames[] = {{L"OI", kObjectInherit},
+                                                                    {L"CI", kContainerInherit},
+                                                                    {L"NP", kNoPropagate},
+                                                                    {L"IO", kInheritOnly},
+                                                                    {L"ID", kInheritedAce}};
   *flags = 0;
   if (text.size() % 2 != 0) return false;
   for (std::size_t i = 0; i < text.size(); i += 2) {
@@ -130,8 +135,8 @@ std::wstring FormatEntry(const AccessEntry& entry) {
   } else {
     std::swprintf(rights, 16, L"0x%x", static_cast<unsigned>(entry.rights));
   }
-  return std::wstring(L"(") + (entry.allow ? L"A" : L"D") + L";" + FormatFlags(entry.flags) +
-         L";" + rights + L";;;" + AliasOf(entry.sid) + L")";
+  return std::wstring(L"(") + (entry.allow ? L"A" : L"D") + L";" + FormatFlags(entry.flags) + L";" +
+         rights + L";;;" + AliasOf(entry.sid) + L")";
 }
 
 std::wstring FormatStored(const StoredAccessList& list) {
@@ -163,7 +168,8 @@ void Parse(const std::string& body, std::map<FileIdentity, Record>* records) {
 }
 
 std::string Format(const std::map<FileIdentity, Record>& records) {
-  std::string out = "; device:inode:birth-time owner-and-explicit-DACL Windows-path-when-recorded\n";
+  std::string out =
+      "; device:inode:birth-time owner-and-explicit-DACL Windows-path-when-recorded\n";
   char buffer[128];
   for (const auto& [id, record] : records) {
     std::snprintf(buffer, sizeof buffer, "%" PRIu64 ":%" PRIu64 ":%" PRId64 ".%09" PRIu32 " ",
@@ -275,8 +281,9 @@ bool ParseSddl(const std::wstring& sddl, StoredAccessList* list, bool* has_owner
       bool owner = sddl[at] == L'O';
       at += 2;
       std::size_t end = at;
-      while (end < sddl.size() && !(end + 1 < sddl.size() && sddl[end + 1] == L':' &&
-                                    (sddl[end] == L'G' || sddl[end] == L'D' || sddl[end] == L'S'))) {
+      while (end < sddl.size() &&
+             !(end + 1 < sddl.size() && sddl[end + 1] == L':' &&
+               (sddl[end] == L'G' || sddl[end] == L'D' || sddl[end] == L'S'))) {
         ++end;
       }
       std::wstring sid = SidOf(sddl.substr(at, end - at));

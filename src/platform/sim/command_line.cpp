@@ -22,8 +22,8 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& command_line) {
   std::wstring program;
   if (command_line[at] == L'"') {
     std::size_t close = command_line.find(L'"', at + 1);
-    program = command_line.substr(at + 1, close == std::wstring::npos ? std::wstring::npos
-                                                                         : close - at - 1);
+    program = command_line.substr(
+        at + 1, close == std::wstring::npos ? std::wstring::npos : close - at - 1);
     at = close == std::wstring::npos ? size : close + 1;
   }
   while (at < size && !IsBlank(command_line[at])) program += command_line[at++];

@@ -89,8 +89,7 @@ bool ParseGrant(const std::wstring& text, Grant* grant) {
   return grant->rights != 0;
 }
 
-bool ParseRequest(const std::vector<std::wstring>& arguments, Request* request,
-                  std::wstring* bad) {
+bool ParseRequest(const std::vector<std::wstring>& arguments, Request* request, std::wstring* bad) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::wstring& argument = arguments[i];
     std::wstring lower = Lower(argument);
@@ -161,10 +160,14 @@ platform::Win32Error Apply(const Request& request, const std::wstring& path) {
 
 std::string MessageOf(platform::Win32Error error) {
   switch (error) {
-    case platform::kErrorFileNotFound: return "The system cannot find the file specified.";
-    case platform::kErrorPathNotFound: return "The system cannot find the path specified.";
-    case platform::kErrorAccessDenied: return "Access is denied.";
-    default: return "Error " + std::to_string(error) + ".";
+    case platform::kErrorFileNotFound:
+      return "The system cannot find the file specified.";
+    case platform::kErrorPathNotFound:
+      return "The system cannot find the path specified.";
+    case platform::kErrorAccessDenied:
+      return "Access is denied.";
+    default:
+      return "Error " + std::to_string(error) + ".";
   }
 }
 
@@ -210,7 +213,8 @@ int RunIcacls(const std::vector<std::wstring>& arguments, std::string* output) {
   Request request;
   std::wstring bad;
   if (!ParseRequest(arguments, &request, &bad)) {
-    *output += bad.empty() ? "Invalid parameter\r\n" : "Invalid parameter \"" + ToUtf8(bad) + "\"\r\n";
+    *output +=
+        bad.empty() ? "Invalid parameter\r\n" : "Invalid parameter \"" + ToUtf8(bad) + "\"\r\n";
     return platform::kErrorInvalidParameter;
   }
   Tally tally;

@@ -80,10 +80,10 @@ Win32Error ResolveImage(std::wstring program, std::wstring* image) {
     std::wstring full;
     if (GetFullPathNameW(candidate, &full) != kErrorSuccess) continue;
     std::size_t slash = full.rfind(L'\\');
-    bool system_tool = slash != std::wstring::npos &&
-                       sim::internal::EqualsIgnoringCase(full.substr(0, slash),
-                                                         GetSystemDirectoryW()) &&
-                       sim::internal::IsSimulatedSystemTool(full.substr(slash + 1));
+    bool system_tool =
+        slash != std::wstring::npos &&
+        sim::internal::EqualsIgnoringCase(full.substr(0, slash), GetSystemDirectoryW()) &&
+        sim::internal::IsSimulatedSystemTool(full.substr(slash + 1));
     if (system_tool || IsExistingFile(full)) {
       *image = full;
       return kErrorSuccess;
@@ -91,7 +91,8 @@ Win32Error ResolveImage(std::wstring program, std::wstring* image) {
   }
   // A program named with its folder: a missing folder is a missing path, as Windows says.
   sim::internal::MappedPath mapped;
-  if (HasDirectory(program) && sim::internal::MapPath(candidates.front(), &mapped) == kErrorSuccess) {
+  if (HasDirectory(program) &&
+      sim::internal::MapPath(candidates.front(), &mapped) == kErrorSuccess) {
     return sim::internal::MissingError(mapped);
   }
   return kErrorFileNotFound;
@@ -99,8 +100,10 @@ Win32Error ResolveImage(std::wstring program, std::wstring* image) {
 
 Win32Error SpawnError(int error) {
   switch (error) {
-    case ENOEXEC: return kErrorBadExeFormat;
-    default: return sim::internal::ErrorFromErrno(error);
+    case ENOEXEC:
+      return kErrorBadExeFormat;
+    default:
+      return sim::internal::ErrorFromErrno(error);
   }
 }
 
@@ -142,9 +145,9 @@ Win32Error CreateProcessW(const std::wstring& command_line, bool inherit_handles
   std::wstring file_name = image.substr(slash + 1);
   std::vector<std::string> host_arguments;
   std::string host_program;
-  bool system_tool = sim::internal::EqualsIgnoringCase(image.substr(0, slash),
-                                                       GetSystemDirectoryW()) &&
-                     sim::internal::IsSimulatedSystemTool(file_name);
+  bool system_tool =
+      sim::internal::EqualsIgnoringCase(image.substr(0, slash), GetSystemDirectoryW()) &&
+      sim::internal::IsSimulatedSystemTool(file_name);
   if (system_tool) {
     sim::internal::ToolFailure failure = sim::internal::ToolFailureOf(file_name);
     if (failure.start_error != 0) return failure.start_error;
@@ -159,7 +162,7 @@ Win32Error CreateProcessW(const std::wstring& command_line, bool inherit_handles
     if (error != kErrorSuccess) return error;
     host_program = mapped.host;
     // Windows runs any image it may read; the host wants an execute bit.
-    struct stat st{};
+    struct stat st {};
     if (stat(host_program.c_str(), &st) == 0 && (st.st_mode & S_IXUSR) == 0) {
       chmod(host_program.c_str(), (st.st_mode & 07777) | S_IXUSR | S_IXGRP | S_IXOTH);
     }
@@ -177,8 +180,8 @@ Win32Error CreateProcessW(const std::wstring& command_line, bool inherit_handles
     if (fd >= 0) {
       posix_spawn_file_actions_adddup2(&actions, fd, number);
     } else {
-      posix_spawn_file_actions_addopen(&actions, number, "/dev/null", number == 0 ? O_RDONLY : O_WRONLY,
-                                       0);
+      posix_spawn_file_actions_addopen(&actions, number, "/dev/null",
+                                       number == 0 ? O_RDONLY : O_WRONLY, 0);
     }
   }
   // Nothing else of the parent's reaches the child (mutex lock files above all).
@@ -186,7 +189,7 @@ Win32Error CreateProcessW(const std::wstring& command_line, bool inherit_handles
   sim::internal::MappedPath current;
   if (sim::internal::MapPath(sim::internal::Config()->current_directory, &current) ==
       kErrorSuccess) {
-    struct stat st{};
+    struct stat st {};
     if (stat(current.host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
       posix_spawn_file_actions_addchdir_np(&actions, current.host.c_str());
     }
@@ -205,8 +208,8 @@ Win32Error CreateProcessW(const std::wstring& command_line, bool inherit_handles
   std::vector<char*> argv = Pointers(host_arguments);
   std::vector<char*> envp = Pointers(environment);
   pid_t pid = 0;
-  int spawned = posix_spawn(&pid, host_program.c_str(), &actions, &attributes, argv.data(),
-                            envp.data());
+  int spawned =
+      posix_spawn(&pid, host_program.c_str(), &actions, &attributes, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (spawned != 0) return SpawnError(spawned);
@@ -215,8 +218,8 @@ Win32Error CreateProcessW(const std::wstring& command_line, bool inherit_handles
   process->pid = pid;
   process->image_path = image;
   sim::internal::RecordStartedProcess({static_cast<std::uint32_t>(pid),
-                                       sim::internal::HostStartTime(pid),
-                                       GetCurrentProcessId(), image});
+                                       sim::internal::HostStartTime(pid), GetCurrentProcessId(),
+                                       image});
   information->process.Reset(sim::internal::AddHandle(process));
   // The child's one thread ends with it: its handle waits on the same object.
   information->thread.Reset(sim::internal::AddHandle(process));
@@ -295,7 +298,8 @@ Win32Error GetTempFileNameW(const Path& directory, const std::wstring& prefix, P
     std::swprintf(digits, 8, L"%X", number);
     Path candidate = folder + start + digits + L".TMP";
     UniqueHandle file;
-    Win32Error error = CreateFileW(candidate, kGenericWrite, 0, kCreateNew, kAttributeNormal, &file);
+    Win32Error error =
+        CreateFileW(candidate, kGenericWrite, 0, kCreateNew, kAttributeNormal, &file);
     if (error == kErrorFileExists || error == kErrorAlreadyExists) continue;
     if (error != kErrorSuccess) return error;
     *file_name = candidate;

@@ -112,8 +112,7 @@ std::uint32_t WaitForProcess(platform::RawHandle handle, std::uint32_t milliseco
   return (*process)->Reap(milliseconds) ? platform::kWaitObject0 : platform::kWaitTimeout;
 }
 
-platform::Win32Error ReadPipe(int fd, void* buffer, std::uint32_t size,
-                              std::uint32_t* bytes_read) {
+platform::Win32Error ReadPipe(int fd, void* buffer, std::uint32_t size, std::uint32_t* bytes_read) {
   for (;;) {
     ssize_t got = read(fd, buffer, size);
     if (got < 0 && errno == EINTR) continue;

@@ -47,7 +47,7 @@ struct ProcessRecord {
   std::uint32_t process_id = 0;  // the host process id, which is also its Windows id
   std::uint64_t start_time = 0;  // field 22 of /proc/<pid>/stat
   std::uint32_t parent_process_id = 0;
-  std::wstring image_path;       // the full Windows path of the program
+  std::wstring image_path;  // the full Windows path of the program
 };
 
 // /proc/<pid>/stat's start time; 0 when the process does not exist.

@@ -27,7 +27,9 @@ Win32Error CreateDirectoryWithSecurityW(const Path& path, const std::wstring& sd
   sim::internal::StoredAccessList list;
   bool has_owner = false;
   bool has_dacl = false;
-  if (!sim::internal::ParseSddl(sddl, &list, &has_owner, &has_dacl)) return kErrorInvalidParameter;
+  if (!sim::internal::ParseSddl(sddl, &list, &has_owner, &has_dacl)) {
+    return kErrorInvalidParameter;
+  }
   if (!has_owner) list.owner_sid = sim::internal::CreatorOwnerSid();
   Win32Error error = CreateDirectoryW(path);
   if (error != kErrorSuccess) return error;
@@ -64,7 +66,9 @@ Win32Error SetSecuritySddl(RawHandle object, const std::wstring& sddl) {
   sim::internal::StoredAccessList wanted;
   bool has_owner = false;
   bool has_dacl = false;
-  if (!sim::internal::ParseSddl(sddl, &wanted, &has_owner, &has_dacl)) return kErrorInvalidParameter;
+  if (!sim::internal::ParseSddl(sddl, &wanted, &has_owner, &has_dacl)) {
+    return kErrorInvalidParameter;
+  }
   sim::internal::StoredAccessList list;
   std::optional<sim::internal::StoredAccessList> recorded =
       sim::internal::RecordedAccessList(file->identity);

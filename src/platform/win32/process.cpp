@@ -10,9 +10,7 @@ namespace {
 
 HANDLE HandleOf(RawHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 RawHandle RawOf(HANDLE handle) { return reinterpret_cast<RawHandle>(handle); }
-HANDLE StdHandleOf(RawHandle handle) {
-  return handle == kNoHandle ? nullptr : HandleOf(handle);
-}
+HANDLE StdHandleOf(RawHandle handle) { return handle == kNoHandle ? nullptr : HandleOf(handle); }
 
 }  // namespace
 
