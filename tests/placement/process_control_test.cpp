@@ -92,8 +92,10 @@ TEST_F(StopDirectoryListTest, CallerListsExtendEachOtherInOrder) {
 }  // namespace
 }  // namespace vellmora::testing
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "app/path_helpers.h"
 #include "platform/process.h"
@@ -108,7 +110,10 @@ namespace {
 class ProcessControlTest : public PlacementTest {
  protected:
   ~ProcessControlTest() override {
-    for (auto& process : started_) platform::TerminateProcess(process.process.Get(), 0);
+    for (auto& process : started_) {
+      platform::TerminateProcess(process.process.Get(), 0);
+      platform::WaitForSingleObject(process.process.Get(), 5000);
+    }
 #if VELLMORA_PLATFORM_SIM
     sim::ClearUnopenableProcesses();
 #endif
@@ -125,6 +130,12 @@ class ProcessControlTest : public PlacementTest {
                                        platform::kCreateNoWindow, {}, &information),
               0u);
     started_.push_back(std::move(information));
+    // Ending a process that is still being set up is a case of its own (and can wedge Wine): wait
+    // until the snapshot shows it with its image path.
+    const ProcessNames name = {LastComponent(path)};
+    for (int i = 0; i < 500 && !AnyNamedProcessUnder(ParentPath(path), name, 0); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     return started_.size() - 1;
   }
   bool Running(std::size_t index) {
