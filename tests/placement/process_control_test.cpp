@@ -92,14 +92,17 @@ TEST_F(StopDirectoryListTest, CallerListsExtendEachOtherInOrder) {
 }  // namespace
 }  // namespace vellmora::testing
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "app/path_helpers.h"
 #include "platform/process.h"
 #include "platform/sync.h"
 #include "platform/system.h"
 #include "support/child_process.h"
+#include "support/wine_detection.h"
 
 namespace vellmora::testing {
 namespace {
@@ -108,12 +111,23 @@ namespace {
 class ProcessControlTest : public PlacementTest {
  protected:
   ~ProcessControlTest() override {
-    for (auto& process : started_) platform::TerminateProcess(process.process.Get(), 0);
+    for (auto& process : started_) {
+      platform::TerminateProcess(process.process.Get(), 0);
+      platform::WaitForSingleObject(process.process.Get(), 5000);
+    }
 #if VELLMORA_PLATFORM_SIM
     sim::ClearUnopenableProcesses();
 #endif
   }
   // Starts a copy of the child tool at path; returns its index in started_.
+  void SetUp() override {
+    if (RunningUnderWine()) {
+      GTEST_SKIP() << "under Wine a stand-in ended by TerminateProcess can keep the prefix busy "
+                      "after the suite ends (wineserver -w waits; seen in scripts/test only); "
+                      "the seam's snapshot, opening and termination are covered by the contract "
+                      "suite there";
+    }
+  }
   std::size_t Start(const platform::Path& path) {
     std::ifstream in(BuiltExecutable(VELLMORA_CHILD_TOOL_EXE), std::ios::binary);
     std::ostringstream bytes;
@@ -125,6 +139,12 @@ class ProcessControlTest : public PlacementTest {
                                        platform::kCreateNoWindow, {}, &information),
               0u);
     started_.push_back(std::move(information));
+    // Ending a process that is still being set up is a case of its own (and can wedge Wine): wait
+    // until the snapshot shows it with its image path.
+    const ProcessNames name = {LastComponent(path)};
+    for (int i = 0; i < 500 && !AnyNamedProcessUnder(ParentPath(path), name, 0); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     return started_.size() - 1;
   }
   bool Running(std::size_t index) {
