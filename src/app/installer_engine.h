@@ -71,6 +71,10 @@ class InstallerEngine {
   // installed. A missing staged root is reported only when it is required.
   bool MoveStagedRoot(const std::wstring& staged_parent, const std::wstring& root_name,
                       const std::wstring& destination, bool root_required);
+  // Removes the product's obsolete driver services that prove to be this installation's, and
+  // the driver file; true when both aliases are gone or harmless and the file is gone. Every
+  // step runs whatever an earlier one gave; every problem is one log line.
+  bool RemoveOwnedVellmoraDriverServices();
   // Starts the installed Pie64 instance in the player (the wizard's "Abrir agora" and "Concluir").
   void OpenPie64();
 

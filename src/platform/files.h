@@ -107,6 +107,9 @@ Win32Error MoveFileExW(const Path& from, const Path& to, std::uint32_t flags);
 Win32Error ReplaceFileW(const Path& replaced, const Path& replacement, std::uint32_t flags);
 // DeleteFileW: removes a file, or a file symbolic link itself; a read-only file is refused.
 Win32Error DeleteFileW(const Path& path);
+// MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT): Windows deletes the file at the next
+// restart. Needs an administrator.
+Win32Error DeleteFileAtRestart(const Path& path);
 Win32Error CreateDirectoryW(const Path& path);
 // RemoveDirectoryW: removes an empty directory, or a directory link (junction or directory
 // symbolic link) itself without touching its target.

@@ -47,5 +47,10 @@ Win32Error SHGetKnownFolderPath(KnownFolder folder, bool create, Path* path);
 Win32Error GetEnvironmentVariableW(const std::wstring& name, std::wstring* value);
 // SetEnvironmentVariableW; a null value removes the variable.
 Win32Error SetEnvironmentVariableW(const std::wstring& name, const std::wstring* value);
+// ExpandEnvironmentStringsW into a buffer of buffer_units characters: every %NAME% of a defined
+// variable replaced by its value, anything else kept as written. kErrorInsufficientBuffer when
+// the result and its terminating zero do not fit.
+Win32Error ExpandEnvironmentStringsW(const std::wstring& text, std::uint32_t buffer_units,
+                                     std::wstring* expanded);
 
 }  // namespace platform

@@ -81,6 +81,11 @@ Win32Error RegSetValueExW(const RegistryKey& key, const wchar_t* value_name, std
 Win32Error RegQueryValueExW(const RegistryKey& key, const wchar_t* value_name, std::uint32_t* type,
                             std::uint8_t* data, std::uint32_t* size);
 Win32Error RegDeleteValueW(const RegistryKey& key, const wchar_t* value_name);
+// RegEnumValueW: the name and type of the key's value at index (0-based; values come in the
+// order they were first created); kErrorNoMoreItems past the last one. The key needs
+// kKeyQueryValue.
+Win32Error RegEnumValueW(const RegistryKey& key, std::uint32_t index, std::wstring* value_name,
+                         std::uint32_t* type);
 // RegDeleteTreeW of the sub-key named sub_key below key, with all its values and sub-keys.
 Win32Error RegDeleteTreeW(const RegistryKey& key, const std::wstring& sub_key);
 

@@ -17,6 +17,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/path_mapping.h"
 #include "platform/sim/process_table.h"
+#include "platform/sim/records.h"
 #include "platform/sim/text.h"
 
 namespace platform {
@@ -496,6 +497,17 @@ Win32Error MoveFileExW(const Path& from, const Path& to, std::uint32_t flags) {
   if (target.kind != EntryKind::kMissing) {
     sim::internal::RecordAttributes(target.identity, std::nullopt, target_path.windows);
   }
+  return kErrorSuccess;
+}
+
+Win32Error DeleteFileAtRestart(const Path& path) {
+  MappedPath mapped;
+  Win32Error error = Prepare(nullptr, path, &mapped);
+  if (error == kErrorSuccess) error = InjectedFault("move", mapped.windows);
+  if (error != kErrorSuccess) return error;
+  if (!sim::internal::Config()->elevated) return kErrorAccessDenied;
+  if (ReadEntry(mapped.host).kind == EntryKind::kMissing) return MissingError(mapped);
+  sim::internal::AppendRecord(sim::internal::kRestartDeleteRecord, sim::internal::ToUtf8(mapped.windows));
   return kErrorSuccess;
 }
 

@@ -152,6 +152,34 @@ Win32Error GetEnvironmentVariableW(const std::wstring& name, std::wstring* value
   return kErrorEnvvarNotFound;
 }
 
+Win32Error ExpandEnvironmentStringsW(const std::wstring& text, std::uint32_t buffer_units,
+                                     std::wstring* expanded) {
+  std::wstring result;
+  std::size_t position = 0;
+  while (position < text.size()) {
+    std::size_t open = text.find(L'%', position);
+    std::size_t close = open == std::wstring::npos ? open : text.find(L'%', open + 1);
+    if (close == std::wstring::npos) {
+      result += text.substr(position);
+      break;
+    }
+    result += text.substr(position, open - position);
+    std::wstring value;
+    if (close > open + 1 &&
+        GetEnvironmentVariableW(text.substr(open + 1, close - open - 1), &value) == kErrorSuccess) {
+      result += value;
+      position = close + 1;
+    } else {
+      // An undefined name stays; its closing % may open the next reference.
+      result += text.substr(open, close - open);
+      position = close;
+    }
+  }
+  if (result.size() + 1 > buffer_units) return kErrorInsufficientBuffer;
+  *expanded = std::move(result);
+  return kErrorSuccess;
+}
+
 Win32Error SetEnvironmentVariableW(const std::wstring& name, const std::wstring* value) {
   if (name.empty() || name.find(L'=') != std::wstring::npos) return kErrorInvalidParameter;
   EnvironmentState& state = Environment();

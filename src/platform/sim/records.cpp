@@ -32,5 +32,8 @@ std::vector<std::string> RecordedMessageBoxes() {
 std::vector<std::string> RecordedShellOpens() {
   return internal::ReadRecord(internal::kShellOpenRecord);
 }
+std::vector<std::string> RecordedRestartDeletes() {
+  return internal::ReadRecord(internal::kRestartDeleteRecord);
+}
 
 }  // namespace sim

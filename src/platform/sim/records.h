@@ -14,5 +14,6 @@ std::vector<std::string> ReadRecord(const char* file_name);
 inline constexpr const char* kRestartRecord = "restart-requests.txt";
 inline constexpr const char* kMessageBoxRecord = "message-boxes.txt";
 inline constexpr const char* kShellOpenRecord = "shell-open.txt";
+inline constexpr const char* kRestartDeleteRecord = "restart-deletes.txt";
 
 }  // namespace sim::internal

@@ -59,7 +59,10 @@ Win32Error Open(RegistryRoot root, const std::wstring& sub_key, std::uint32_t ac
   Win32Error error = sim::internal::InjectedFault(create ? "reg_create" : "reg_open",
                                                   FaultPath(root, path));
   if (error != kErrorSuccess) return error;
-  if ((access & kWriteAccess) && !MayChange(root)) return kErrorAccessDenied;
+  // Windows looks the key up before it checks the access: a missing key is not found, whoever
+  // asks.
+  const bool refused = (access & kWriteAccess) && !MayChange(root);
+  if (refused && create) return kErrorAccessDenied;
   auto object = std::make_shared<RegistryKeyObject>();
   object->root = root;
   object->access = access;
@@ -87,6 +90,7 @@ Win32Error Open(RegistryRoot root, const std::wstring& sub_key, std::uint32_t ac
     }
   } else {
     error = sim::internal::ReadRegistry(find);
+    if (error == kErrorSuccess && refused) error = kErrorAccessDenied;
   }
   if (error != kErrorSuccess) return error;
   object->path = std::move(path);
@@ -189,6 +193,21 @@ Win32Error RegDeleteValueW(const RegistryKey& key, const wchar_t* value_name) {
     if (!node) return kErrorKeyDeleted;
     if (!node->RemoveValue(name)) return kErrorFileNotFound;
     *changed = true;
+    return kErrorSuccess;
+  });
+}
+
+Win32Error RegEnumValueW(const RegistryKey& key, std::uint32_t index, std::wstring* value_name,
+                         std::uint32_t* type) {
+  auto object = KeyOf(key);
+  if (!object) return kErrorInvalidHandle;
+  if (!(object->access & kKeyQueryValue)) return kErrorAccessDenied;
+  return sim::internal::ReadRegistry([&](RegistryTree& tree) {
+    RegistryNode* node = NodeOf(tree, *object);
+    if (!node) return kErrorKeyDeleted;
+    if (index >= node->values.size()) return kErrorNoMoreItems;
+    if (value_name) *value_name = node->values[index].name;
+    if (type) *type = node->values[index].type;
     return kErrorSuccess;
   });
 }

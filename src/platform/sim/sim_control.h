@@ -15,9 +15,11 @@
 //   debug-output.txt   what OutputDebugStringA sent
 //   acls.txt           owners and access lists (see EffectiveAccessList)
 //   processes.txt      the process table (see StartedProcesses)
+//   services.txt       the Service Control Manager's services (see AddService)
 //   system-tools.txt   system tools told to fail (see SetSystemToolFailure)
 //   root-certificates.pem  the root store HTTPS trusts (see AddRootCertificate)
-//   restart-requests.txt, message-boxes.txt, shell-open.txt   requests recorded instead of acted on
+//   restart-requests.txt, message-boxes.txt, shell-open.txt, restart-deletes.txt
+//                      requests recorded instead of acted on
 // Names are looked up case-insensitively, as Windows does; new entries keep the case they were
 // created with. Unix symbolic links are reported as reparse points.
 //
@@ -209,10 +211,36 @@ std::vector<StartedProcess> StartedProcesses();
 std::vector<std::string> RecordedRestarts();
 std::vector<std::string> RecordedMessageBoxes();
 std::vector<std::string> RecordedShellOpens();
+// Files DeleteFileAtRestart scheduled for deletion at the next restart (restart-deletes.txt),
+// their Windows paths in UTF-8; nothing deletes them.
+std::vector<std::string> RecordedRestartDeletes();
 // A process that this process's snapshots list under exe_file but that OpenProcess refuses with
 // kErrorAccessDenied, as Windows does for another user's or a protected process. Returns its
 // (made-up, never running) id; ClearUnopenableProcesses forgets them all.
 std::uint32_t AddUnopenableProcess(const std::wstring& exe_file);
 void ClearUnopenableProcesses();
+
+// The Service Control Manager's table (services.txt). A service whose deletion was asked for stays
+// "marked for deletion" (OpenServiceW fails with kErrorServiceMarkedForDelete) until the last
+// handle of this process closes, or for good while held_elsewhere says another process holds it.
+struct ServiceRecord {
+  std::wstring name;
+  std::uint32_t service_type = 0x1;  // SERVICE_KERNEL_DRIVER
+  std::uint32_t start_type = 3;      // SERVICE_DEMAND_START
+  std::uint32_t state = 1;           // SERVICE_STOPPED
+  std::wstring image_path;           // lpBinaryPathName, as configured
+  // ControlService(SERVICE_CONTROL_STOP) of a running service fails with it (a driver that
+  // cannot be unloaded refuses with 1052); 0: the service stops.
+  std::uint32_t stop_error = 0;
+  bool held_elsewhere = false;
+  bool marked_for_delete = false;
+  // Someone else's change: when the service is next opened with DELETE access, this becomes its
+  // image path (empty: nothing changes).
+  std::wstring image_path_on_delete_open;
+};
+// Adds the service, or replaces the one of the same name (ignoring letter case).
+void AddService(const ServiceRecord& record);
+// The table as it is now, in the order services were added.
+std::vector<ServiceRecord> Services();
 
 }  // namespace sim

@@ -128,6 +128,10 @@ Win32Error MoveFileExW(const Path& from, const Path& to, std::uint32_t flags) {
   return Result(::MoveFileExW(from.c_str(), to.c_str(), flags));
 }
 
+Win32Error DeleteFileAtRestart(const Path& path) {
+  return Result(::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+}
+
 Win32Error ReplaceFileW(const Path& replaced, const Path& replacement, std::uint32_t flags) {
   return Result(::ReplaceFileW(replaced.c_str(), replacement.c_str(), nullptr, flags, nullptr,
                                nullptr));

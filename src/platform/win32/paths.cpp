@@ -120,6 +120,16 @@ Win32Error GetEnvironmentVariableW(const std::wstring& name, std::wstring* value
       value);
 }
 
+Win32Error ExpandEnvironmentStringsW(const std::wstring& text, std::uint32_t buffer_units,
+                                     std::wstring* expanded) {
+  std::vector<wchar_t> buffer(buffer_units + 1);
+  DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), buffer.data(), buffer_units);
+  if (needed == 0) return ::GetLastError();
+  if (needed > buffer_units) return kErrorInsufficientBuffer;
+  expanded->assign(buffer.data());
+  return kErrorSuccess;
+}
+
 Win32Error SetEnvironmentVariableW(const std::wstring& name, const std::wstring* value) {
   return ::SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr)
              ? kErrorSuccess

@@ -55,6 +55,21 @@ Win32Error RegDeleteValueW(const RegistryKey& key, const wchar_t* value_name) {
   return static_cast<Win32Error>(::RegDeleteValueW(KeyOf(key), value_name));
 }
 
+Win32Error RegEnumValueW(const RegistryKey& key, std::uint32_t index, std::wstring* value_name,
+                         std::uint32_t* type) {
+  // Value names are at most 16383 characters.
+  std::wstring name(16384, L'\0');
+  DWORD length = static_cast<DWORD>(name.size());
+  DWORD value_type = REG_NONE;
+  LSTATUS status = ::RegEnumValueW(KeyOf(key), index, name.data(), &length, nullptr, &value_type,
+                                   nullptr, nullptr);
+  if (status != ERROR_SUCCESS) return static_cast<Win32Error>(status);
+  name.resize(length);
+  if (value_name) *value_name = std::move(name);
+  if (type) *type = value_type;
+  return kErrorSuccess;
+}
+
 Win32Error RegDeleteTreeW(const RegistryKey& key, const std::wstring& sub_key) {
   return static_cast<Win32Error>(::RegDeleteTreeW(KeyOf(key), sub_key.c_str()));
 }
