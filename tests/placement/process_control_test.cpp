@@ -102,7 +102,6 @@ TEST_F(StopDirectoryListTest, CallerListsExtendEachOtherInOrder) {
 #include "platform/sync.h"
 #include "platform/system.h"
 #include "support/child_process.h"
-#include "support/wine_detection.h"
 
 namespace vellmora::testing {
 namespace {
@@ -120,14 +119,6 @@ class ProcessControlTest : public PlacementTest {
 #endif
   }
   // Starts a copy of the child tool at path; returns its index in started_.
-  void SetUp() override {
-    if (RunningUnderWine()) {
-      GTEST_SKIP() << "under Wine a stand-in ended by TerminateProcess can keep the prefix busy "
-                      "after the suite ends (wineserver -w waits; seen in scripts/test only); "
-                      "the seam's snapshot, opening and termination are covered by the contract "
-                      "suite there";
-    }
-  }
   std::size_t Start(const platform::Path& path) {
     std::ifstream in(BuiltExecutable(VELLMORA_CHILD_TOOL_EXE), std::ios::binary);
     std::ostringstream bytes;
