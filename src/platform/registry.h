@@ -36,34 +36,10 @@ inline constexpr std::uint32_t kRegMultiSz = 7;
 inline constexpr std::uint32_t kRegQword = 11;
 
 // An open registry key (HKEY); closed (RegCloseKey) when it goes out of scope.
-class RegistryKey {
- public:
-  RegistryKey() = default;
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  RegistryKey(RegistryKey&& other) noexcept : handle_(other.handle_) { other.handle_ = 0; }
-  RegistryKey& operator=(RegistryKey&& other) noexcept {
-    if (this != &other) {
-      Close();
-      handle_ = other.handle_;
-      other.handle_ = 0;
-    }
-    return *this;
-  }
-  ~RegistryKey() { Close(); }
-
-  bool IsOpen() const { return handle_ != 0; }
-  std::intptr_t Get() const { return handle_; }
-  void Adopt(std::intptr_t handle) {
-    Close();
-    handle_ = handle;
-  }
-  // RegCloseKey; the one member each platform implements.
-  void Close();
-
- private:
-  std::intptr_t handle_ = 0;
-};
+struct RegistryKeyKind;
+using RegistryKey = OwnedHandle<RegistryKeyKind>;
+template <>
+void OwnedHandle<RegistryKeyKind>::Close();  // RegCloseKey
 
 // RegCreateKeyExW with no class, REG_OPTION_NON_VOLATILE and default security: opens the key,
 // creating it and any missing parents. sub_key has no leading backslash.

@@ -35,34 +35,10 @@ inline constexpr std::uint32_t kServiceRunning = 4;
 
 // An open Service Control Manager or service handle (SC_HANDLE); closed (CloseServiceHandle)
 // when it goes out of scope.
-class ServiceHandle {
- public:
-  ServiceHandle() = default;
-  ServiceHandle(const ServiceHandle&) = delete;
-  ServiceHandle& operator=(const ServiceHandle&) = delete;
-  ServiceHandle(ServiceHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = 0; }
-  ServiceHandle& operator=(ServiceHandle&& other) noexcept {
-    if (this != &other) {
-      Close();
-      handle_ = other.handle_;
-      other.handle_ = 0;
-    }
-    return *this;
-  }
-  ~ServiceHandle() { Close(); }
-
-  bool IsOpen() const { return handle_ != 0; }
-  std::intptr_t Get() const { return handle_; }
-  void Adopt(std::intptr_t handle) {
-    Close();
-    handle_ = handle;
-  }
-  // CloseServiceHandle; the one member each platform implements.
-  void Close();
-
- private:
-  std::intptr_t handle_ = 0;
-};
+struct ServiceHandleKind;
+using ServiceHandle = OwnedHandle<ServiceHandleKind>;
+template <>
+void OwnedHandle<ServiceHandleKind>::Close();  // CloseServiceHandle
 
 // The QUERY_SERVICE_CONFIGW fields the installer reads.
 struct ServiceConfig {

@@ -95,4 +95,35 @@ class UniqueHandle {
   RawHandle handle_ = kNoHandle;
 };
 
+// Owns one handle of a kind with a close function of its own (an HKEY, an SC_HANDLE); Close
+// runs when it goes out of scope. Each platform defines Close for each kind.
+template <typename Kind>
+class OwnedHandle {
+ public:
+  OwnedHandle() = default;
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  OwnedHandle(OwnedHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = 0; }
+  OwnedHandle& operator=(OwnedHandle&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = other.handle_;
+      other.handle_ = 0;
+    }
+    return *this;
+  }
+  ~OwnedHandle() { Close(); }
+
+  bool IsOpen() const { return handle_ != 0; }
+  std::intptr_t Get() const { return handle_; }
+  void Adopt(std::intptr_t handle) {
+    Close();
+    handle_ = handle;
+  }
+  void Close();
+
+ private:
+  std::intptr_t handle_ = 0;
+};
+
 }  // namespace platform

@@ -104,7 +104,8 @@ Win32Error CloseHandle(RawHandle handle) {
   return sim::internal::RemoveHandle(handle, false) ? kErrorSuccess : kErrorInvalidHandle;
 }
 
-void RegistryKey::Close() {
+template <>
+void OwnedHandle<RegistryKeyKind>::Close() {
   if (handle_ != 0) sim::internal::RemoveHandle(handle_, true);
   handle_ = 0;
 }

@@ -182,7 +182,8 @@ using sim::ServiceRecord;
 using sim::internal::ChangeServices;
 using sim::internal::ServiceObject;
 
-void ServiceHandle::Close() {
+template <>
+void OwnedHandle<ServiceHandleKind>::Close() {
   std::wstring name;
   if (handle_ != 0 && sim::internal::RemoveObject(handle_, &name)) {
     ChangeServices([&](std::vector<ServiceRecord>& services) {

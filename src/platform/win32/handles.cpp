@@ -11,7 +11,8 @@ Win32Error CloseHandle(RawHandle handle) {
   return ::CloseHandle(reinterpret_cast<HANDLE>(handle)) ? kErrorSuccess : ::GetLastError();
 }
 
-void RegistryKey::Close() {
+template <>
+void OwnedHandle<RegistryKeyKind>::Close() {
   if (handle_ != 0) ::RegCloseKey(reinterpret_cast<HKEY>(handle_));
   handle_ = 0;
 }

@@ -15,7 +15,8 @@ Win32Error LastError() { return static_cast<Win32Error>(::GetLastError()); }
 
 }  // namespace
 
-void ServiceHandle::Close() {
+template <>
+void OwnedHandle<ServiceHandleKind>::Close() {
   if (handle_ != 0) ::CloseServiceHandle(reinterpret_cast<SC_HANDLE>(handle_));
   handle_ = 0;
 }
