@@ -82,13 +82,19 @@ TEST_F(InstallerCopyTest, TheCopyIsTheRunningInstallerInAPrivateFolderOfItsOwn) 
 
   // Read back on every system: LocalSystem has full control, and no ordinary user may write to
   // the folder or the copy.
-  const std::wstring folder_sddl = SddlOf(folder);
-  const std::wstring copy_sddl = SddlOf(copy);
-  for (const std::wstring& sddl : {folder_sddl, copy_sddl}) {
+  for (const platform::Path& path : {folder, copy}) {
+    const std::wstring sddl = SddlOf(path);
     SCOPED_TRACE(ToUtf8(sddl));
     EXPECT_NE(DaclEntries(sddl).find(L";FA;;;SY)"), std::wstring::npos);
     EXPECT_EQ(OrdinaryUsersMayWrite(sddl), L"");
   }
+}
+
+TEST_F(InstallerCopyTest, TheCopysFolderHasExactlyThePrivateDescriptor) {
+  const platform::Path copy = CopyInstallerForUninstall(engine_);
+  ASSERT_FALSE(copy.empty()) << LogText();
+  const platform::Path folder = ParentPath(copy);
+  const std::wstring folder_sddl = SddlOf(folder);
   if (!TestMachine::IsSimulated() && folder_sddl.find(L"D:P") == std::wstring::npos) {
     GTEST_SKIP() << "this Wine records neither the requested owner nor the protection: "
                  << ToUtf8(folder_sddl);
@@ -97,6 +103,7 @@ TEST_F(InstallerCopyTest, TheCopyIsTheRunningInstallerInAPrivateFolderOfItsOwn) 
   EXPECT_NE(folder_sddl.find(L"D:P"), std::wstring::npos) << ToUtf8(folder_sddl);
   EXPECT_EQ(DaclEntries(folder_sddl), L"(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)") << ToUtf8(folder_sddl);
   // The copy itself has only what the folder passes down.
+  const std::wstring copy_sddl = SddlOf(copy);
   EXPECT_EQ(DaclEntries(copy_sddl), L"(A;ID;FA;;;SY)(A;ID;FA;;;BA)") << ToUtf8(copy_sddl);
 #if VELLMORA_PLATFORM_SIM
   for (const std::wstring& sid : {sim::MachineUserSid(), std::wstring(platform::kUsersSid)}) {
