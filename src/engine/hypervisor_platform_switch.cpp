@@ -1,6 +1,7 @@
 #include "engine/hypervisor_platform_switch.h"
 
 #include <cstdint>
+#include <string>
 
 #include "app/install_log.h"
 #include "app/path_helpers.h"
@@ -9,6 +10,7 @@
 #include "app/text.h"
 #include "engine/engine_files.h"
 #include "package/run_captured.h"
+#include "placement/access_control.h"
 
 namespace vellmora {
 namespace {
@@ -18,7 +20,6 @@ constexpr std::uint32_t kBcdeditTimeLimitMs = 60000;
 constexpr std::uint32_t kDismRestartRequired = 3010;
 // The exit code of a tool that never ran, as RunCaptured reports it.
 constexpr std::uint32_t kNotStartedExitCode = 31;
-constexpr std::size_t kMaximumTranscriptOutput = 3000;
 
 struct ToolRun {
   bool launched = false;
@@ -44,29 +45,10 @@ void WriteTranscript(const char* label, const ToolRun& run) {
   WriteDiagnostic(std::string(label) + ": launched=" + (run.launched ? "1" : "0") +
                   ", exit=" + std::to_string(run.exit_code) +
                   ", launchError=" + std::to_string(run.launch_error) +
-                  ", output=" + FlattenToolOutput(run.output));
+                  ", output=" + SanitizeToolOutput(run.output));
 }
 
 }  // namespace
-
-std::string FlattenToolOutput(const std::string& output) {
-  std::string flat;
-  flat.reserve(output.size());
-  for (char c : output) {
-    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
-    if (c == ' ' && !flat.empty() && flat.back() == ' ') continue;
-    flat.push_back(c);
-  }
-  const std::size_t first = flat.find_first_not_of(" \f\v");
-  if (first == std::string::npos) return {};
-  flat = flat.substr(first, flat.find_last_not_of(" \f\v") - first + 1);
-  if (flat.size() > kMaximumTranscriptOutput) {
-    std::size_t end = kMaximumTranscriptOutput;
-    while (end > 0 && (static_cast<unsigned char>(flat[end]) & 0xC0) == 0x80) --end;
-    flat.resize(end);
-  }
-  return flat;
-}
 
 bool SwitchHypervisorPlatformOn(InstallerEngine& engine) {
   ReportStage(engine, "Configurando o WHPX", "Ativando a Plataforma de Hipervisor do Windows...");

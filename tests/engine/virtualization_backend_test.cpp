@@ -5,13 +5,18 @@
 #include <vector>
 
 #include "app/path_helpers.h"
+#include "app/registry_access.h"
 #include "app/system_helpers.h"
 #include "app/text.h"
+#include "engine/engine_files.h"
 #include "engine/engine_test.h"
 #include "engine/hyperv_group_membership.h"
 #include "engine/hypervisor_detection.h"
+#include "engine/hypervisor_platform_switch.h"
 #include "platform/accounts.h"
 #include "platform/files.h"
+#include "support/wine_detection.h"
+#include "windows/product_registry_key.h"
 
 namespace vellmora::testing {
 namespace {
@@ -232,6 +237,14 @@ TEST_F(VirtualizationMachineTest, EveryRowOfTheDecisionTable) {
 
     EXPECT_EQ(Configure(), row.succeeds) << LogText();
     EXPECT_EQ(engine_.view.restart_required, row.restart);
+    // The restart is this session's: the product key's RebootRequired is not written here.
+    std::uint32_t reboot = 0;
+    EXPECT_FALSE(ReadRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"RebootRequired",
+                                   &reboot));
+    const bool switching = row.dism_transcript || !row.tool_runs.empty();
+    EXPECT_EQ(engine_.view.stage_title == "Configurando o WHPX" &&
+                  engine_.view.stage_detail == "Ativando a Plataforma de Hipervisor do Windows...",
+              switching);
     EXPECT_TRUE(Visible(row.message)) << LogText();
     EXPECT_EQ(ToolRuns(), row.tool_runs);
     const std::vector<std::string> dism = DiagnosticLines("WHPX DISM: ");
@@ -407,6 +420,24 @@ TEST_F(VirtualizationBackendTest, AnotherVendorsHypervisorIsRefusedBeforeAnythin
   EXPECT_EQ(Read(Conf()), kOriginal);
   EXPECT_FALSE(Exists(JoinPath(pd_, L"Engine")));
   EXPECT_FALSE(engine_.view.restart_required);
+}
+
+// Wine's dism.exe is a stand-in that claims success and it has no bcdedit.exe: both are still run
+// by their system paths, and the missing one is reported through exit code 31. Only under Wine:
+// on Windows this would switch the platform on.
+TEST_F(VirtualizationBackendTest, TheSystemFoldersToolsRunByTheirPaths) {
+  if (!RunningUnderWine()) GTEST_SKIP() << "would change this Windows machine";
+  if (IsPlainFile(InSystemFolder(L"bcdedit.exe"))) GTEST_SKIP() << "this Wine has a bcdedit.exe";
+  EXPECT_FALSE(SwitchHypervisorPlatformOn(engine_));
+  const std::vector<std::string> dism = DiagnosticLines("WHPX DISM: ");
+  ASSERT_EQ(dism.size(), 1u);
+  EXPECT_EQ(dism[0].rfind("WHPX DISM: launched=1, exit=0, launchError=0, output=", 0), 0u)
+      << dism[0];
+  EXPECT_EQ(DiagnosticLines("WHPX BCDEDIT: "),
+            std::vector<std::string>{"WHPX BCDEDIT: launched=0, exit=31, launchError=0, output="});
+  EXPECT_TRUE(Visible("Windows could not set hypervisorlaunchtype to auto (exit 31). See "
+                      "Vellmora-Instalacao.txt for the BCDEdit response."))
+      << LogText();
 }
 
 #endif
