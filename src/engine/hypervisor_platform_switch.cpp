@@ -36,16 +36,15 @@ ToolRun RunSystemTool(InstallerEngine& engine, const wchar_t* tool, const wchar_
   const Path system = System32Dir();
   const Path path = system.empty() ? Path() : JoinPath(system, tool);
   if (path.empty() || !IsPlainFile(path)) return run;
-  run.launched = RunCaptured(engine, QuoteArgument(path) + arguments, time_limit_ms,
-                             &run.exit_code, &run.output, &run.launch_error);
+  run.launched = RunCaptured(engine, QuoteArgument(path) + arguments, time_limit_ms, &run.exit_code,
+                             &run.output, &run.launch_error);
   return run;
 }
 
 void WriteTranscript(const char* label, const ToolRun& run) {
   WriteDiagnostic(std::string(label) + ": launched=" + (run.launched ? "1" : "0") +
-                  ", exit=" + std::to_string(run.exit_code) +
-                  ", launchError=" + std::to_string(run.launch_error) +
-                  ", output=" + SanitizeToolOutput(run.output));
+                  ", exit=" + std::to_string(run.exit_code) + ", launchError=" +
+                  std::to_string(run.launch_error) + ", output=" + SanitizeToolOutput(run.output));
 }
 
 }  // namespace

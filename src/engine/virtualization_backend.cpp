@@ -45,8 +45,9 @@ const char* GroupStateMessage(HyperVGroupState state) {
 bool SwitchOnAndRequestRestart(InstallerEngine& engine) {
   if (!SwitchHypervisorPlatformOn(engine)) return false;
   MarkRestartRequiredInSession(engine);
-  ReportLog(engine,
-            "[+] Windows Hypervisor Platform was enabled. Restart Windows before opening Vellmora.");
+  ReportLog(
+      engine,
+      "[+] Windows Hypervisor Platform was enabled. Restart Windows before opening Vellmora.");
   return true;
 }
 
@@ -69,7 +70,8 @@ bool RecordBackend(InstallerEngine& engine, const platform::Path& data_root,
   config.SetValue("klv.status.hypervisor", "hyperv");
   config.SetValue("klv.hyperv_elevate_required", elevate);
   config.SetValue("klv.force_hyperv_elevation", elevate);
-  for (const wchar_t* folder : {L"Engine\\UserData\\SharedFolder", L"Engine\\UserData\\InputMapper"}) {
+  for (const wchar_t* folder :
+       {L"Engine\\UserData\\SharedFolder", L"Engine\\UserData\\InputMapper"}) {
     const platform::Path path = JoinPath(data_root, folder);
     const platform::Win32Error error = CreateDirectoryWithParents(path);
     if (error != platform::kErrorSuccess) {

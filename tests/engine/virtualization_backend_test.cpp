@@ -89,8 +89,10 @@ class VirtualizationMachineTest : public VirtualizationBackendTest {
       ASSERT_TRUE(WriteTestFile(InSystemFolder(file), "MZ"));
     }
     for (const wchar_t* tool : {L"dism.exe", L"bcdedit.exe"}) sim::SetSystemToolFailure(tool, {});
-    sim::SetLocalGroup({platform::kHyperVAdministratorsSid, L"Hyper-V Administrators",
-                        {sim::MachineUserSid()}, {}});
+    sim::SetLocalGroup({platform::kHyperVAdministratorsSid,
+                        L"Hyper-V Administrators",
+                        {sim::MachineUserSid()},
+                        {}});
     RemoveTestTree(pd_);
     Write(Conf(), kOriginal);
     engine_.view = {};
@@ -144,68 +146,124 @@ constexpr const char* kBcdeditTranscript =
 
 const Row kRows[] = {
     {.name = "another vendor",
-     .hypervisor_present = true, .vendor = "KVMKVMKVM", .firmware = true, .platform_library = false,
+     .hypervisor_present = true,
+     .vendor = "KVMKVMKVM",
+     .firmware = true,
+     .platform_library = false,
      .message = kNonMicrosoft},
     {.name = "another vendor, firmware off",
-     .hypervisor_present = true, .vendor = "VMwareVMware", .firmware = false,
-     .platform_library = true, .message = kNonMicrosoft},
+     .hypervisor_present = true,
+     .vendor = "VMwareVMware",
+     .firmware = false,
+     .platform_library = true,
+     .message = kNonMicrosoft},
     {.name = "an empty vendor text",
-     .hypervisor_present = true, .vendor = "", .firmware = true, .platform_library = true,
+     .hypervisor_present = true,
+     .vendor = "",
+     .firmware = true,
+     .platform_library = true,
      .message = kNonMicrosoft},
     {.name = "a vendor that only begins like Microsoft's",
-     .hypervisor_present = true, .vendor = "Microsoft", .firmware = true, .platform_library = true,
+     .hypervisor_present = true,
+     .vendor = "Microsoft",
+     .firmware = true,
+     .platform_library = true,
      .message = kNonMicrosoft},
     {.name = "Microsoft with the platform, firmware reported off",
-     .hypervisor_present = true, .vendor = "Microsoft Hv", .firmware = false,
-     .platform_library = true, .succeeds = true, .message = kConfigured},
+     .hypervisor_present = true,
+     .vendor = "Microsoft Hv",
+     .firmware = false,
+     .platform_library = true,
+     .succeeds = true,
+     .message = kConfigured},
     {.name = "Microsoft without the platform (memory integrity alone)",
-     .hypervisor_present = true, .vendor = "Microsoft Hv", .firmware = true,
-     .platform_library = false, .succeeds = true, .restart = true,
-     .tool_runs = {kDismRun + " -> 3010", kBcdeditRun}, .message = kEnabled,
-     .dism_transcript = kDismEnabledTranscript, .bcdedit_transcript = kBcdeditTranscript},
+     .hypervisor_present = true,
+     .vendor = "Microsoft Hv",
+     .firmware = true,
+     .platform_library = false,
+     .succeeds = true,
+     .restart = true,
+     .tool_runs = {kDismRun + " -> 3010", kBcdeditRun},
+     .message = kEnabled,
+     .dism_transcript = kDismEnabledTranscript,
+     .bcdedit_transcript = kBcdeditTranscript},
     {.name = "no hypervisor, firmware off",
-     .hypervisor_present = false, .vendor = "", .firmware = false, .platform_library = false,
+     .hypervisor_present = false,
+     .vendor = "",
+     .firmware = false,
+     .platform_library = false,
      .message = kFirmwareOff},
     {.name = "no hypervisor, feature off",
-     .hypervisor_present = false, .vendor = "", .firmware = true, .platform_library = false,
-     .succeeds = true, .restart = true, .tool_runs = {kDismRun + " -> 3010", kBcdeditRun},
-     .message = kEnabled, .dism_transcript = kDismEnabledTranscript,
+     .hypervisor_present = false,
+     .vendor = "",
+     .firmware = true,
+     .platform_library = false,
+     .succeeds = true,
+     .restart = true,
+     .tool_runs = {kDismRun + " -> 3010", kBcdeditRun},
+     .message = kEnabled,
+     .dism_transcript = kDismEnabledTranscript,
      .bcdedit_transcript = kBcdeditTranscript},
     {.name = "no hypervisor, feature on but not started yet",
-     .hypervisor_present = false, .vendor = "", .firmware = true, .platform_library = true,
-     .succeeds = true, .restart = true, .tool_runs = {kDismRun + " -> 0", kBcdeditRun},
-     .message = kEnabled, .bcdedit_transcript = kBcdeditTranscript},
+     .hypervisor_present = false,
+     .vendor = "",
+     .firmware = true,
+     .platform_library = true,
+     .succeeds = true,
+     .restart = true,
+     .tool_runs = {kDismRun + " -> 0", kBcdeditRun},
+     .message = kEnabled,
+     .bcdedit_transcript = kBcdeditTranscript},
     {.name = "dism refuses",
-     .hypervisor_present = false, .vendor = "", .firmware = true, .platform_library = false,
+     .hypervisor_present = false,
+     .vendor = "",
+     .firmware = true,
+     .platform_library = false,
      .failing_tool = L"dism.exe",
-     .failure = {.exit_code = 0x800F0922, .output = "\r\nError: 0x800f0922\r\n\r\nThe operation failed.\r\n"},
+     .failure = {.exit_code = 0x800F0922,
+                 .output = "\r\nError: 0x800f0922\r\n\r\nThe operation failed.\r\n"},
      .tool_runs = {kDismRun + " -> 2148469026"},
      .message = "Windows could not enable the HypervisorPlatform optional feature (exit "
                 "2148469026). See Vellmora-Instalacao.txt for the DISM response.",
      .dism_transcript = "WHPX DISM: launched=1, exit=2148469026, launchError=0, output=Error: "
                         "0x800f0922 The operation failed."},
     {.name = "dism missing",
-     .hypervisor_present = false, .vendor = "", .firmware = true, .platform_library = false,
+     .hypervisor_present = false,
+     .vendor = "",
+     .firmware = true,
+     .platform_library = false,
      .missing_tool = L"dism.exe",
      .message = "Windows could not enable the HypervisorPlatform optional feature (exit 31). See "
                 "Vellmora-Instalacao.txt for the DISM response.",
      .dism_transcript = "WHPX DISM: launched=0, exit=31, launchError=0, output="},
     {.name = "dism cannot start",
-     .hypervisor_present = false, .vendor = "", .firmware = true, .platform_library = false,
-     .failing_tool = L"dism.exe", .failure = {.start_error = 1260},
+     .hypervisor_present = false,
+     .vendor = "",
+     .firmware = true,
+     .platform_library = false,
+     .failing_tool = L"dism.exe",
+     .failure = {.start_error = 1260},
      .message = "Windows could not enable the HypervisorPlatform optional feature (exit 31). See "
                 "Vellmora-Instalacao.txt for the DISM response.",
      .dism_transcript = "WHPX DISM: launched=0, exit=31, launchError=1260, output="},
     {.name = "not elevated: dism asks for elevation",
-     .hypervisor_present = false, .vendor = "", .firmware = true, .platform_library = false,
-     .elevated = false, .tool_runs = {kDismRun + " -> 740"},
+     .hypervisor_present = false,
+     .vendor = "",
+     .firmware = true,
+     .platform_library = false,
+     .elevated = false,
+     .tool_runs = {kDismRun + " -> 740"},
      .message = "Windows could not enable the HypervisorPlatform optional feature (exit 740). See "
                 "Vellmora-Instalacao.txt for the DISM response."},
     {.name = "bcdedit refuses",
-     .hypervisor_present = false, .vendor = "", .firmware = true, .platform_library = false,
+     .hypervisor_present = false,
+     .vendor = "",
+     .firmware = true,
+     .platform_library = false,
      .failing_tool = L"bcdedit.exe",
-     .failure = {.exit_code = 1, .output = "The boot configuration data store could not be "
-                                           "opened.\r\nThe system cannot find the file specified.\r\n"},
+     .failure = {.exit_code = 1,
+                 .output = "The boot configuration data store could not be "
+                           "opened.\r\nThe system cannot find the file specified.\r\n"},
      .tool_runs = {kDismRun + " -> 3010", std::string(kBcdeditCommand) + " -> 1"},
      .message = "Windows could not set hypervisorlaunchtype to auto (exit 1). See "
                 "Vellmora-Instalacao.txt for the BCDEdit response.",
@@ -214,8 +272,12 @@ const Row kRows[] = {
                            "configuration data store could not be opened. The system cannot find "
                            "the file specified."},
     {.name = "bcdedit missing",
-     .hypervisor_present = false, .vendor = "", .firmware = true, .platform_library = false,
-     .missing_tool = L"bcdedit.exe", .tool_runs = {kDismRun + " -> 3010"},
+     .hypervisor_present = false,
+     .vendor = "",
+     .firmware = true,
+     .platform_library = false,
+     .missing_tool = L"bcdedit.exe",
+     .tool_runs = {kDismRun + " -> 3010"},
      .message = "Windows could not set hypervisorlaunchtype to auto (exit 31). See "
                 "Vellmora-Instalacao.txt for the BCDEdit response.",
      .bcdedit_transcript = "WHPX BCDEDIT: launched=0, exit=31, launchError=0, output="},
@@ -239,8 +301,8 @@ TEST_F(VirtualizationMachineTest, EveryRowOfTheDecisionTable) {
     EXPECT_EQ(engine_.view.restart_required, row.restart);
     // The restart is this session's: the product key's RebootRequired is not written here.
     std::uint32_t reboot = 0;
-    EXPECT_FALSE(ReadRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"RebootRequired",
-                                   &reboot));
+    EXPECT_FALSE(
+        ReadRegistryDword(RegistryRoot::kLocalMachine, kProductKey, L"RebootRequired", &reboot));
     const bool switching = row.dism_transcript || !row.tool_runs.empty();
     EXPECT_EQ(engine_.view.stage_title == "Configurando o WHPX" &&
                   engine_.view.stage_detail == "Ativando a Plataforma de Hipervisor do Windows...",
@@ -408,7 +470,8 @@ TEST_F(VirtualizationMachineTest, FileFailuresAreReportedWithTheirPaths) {
   }
 }
 
-#else  // Windows: Wine here runs in a KVM guest, whose processor reports a non-Microsoft hypervisor.
+#else  // Windows: Wine here runs in a KVM guest, whose processor reports a non-Microsoft
+       // hypervisor.
 
 TEST_F(VirtualizationBackendTest, AnotherVendorsHypervisorIsRefusedBeforeAnythingChanges) {
   if (DetectHypervisor() != HypervisorState::kOther) {
@@ -435,8 +498,9 @@ TEST_F(VirtualizationBackendTest, TheSystemFoldersToolsRunByTheirPaths) {
       << dism[0];
   EXPECT_EQ(DiagnosticLines("WHPX BCDEDIT: "),
             std::vector<std::string>{"WHPX BCDEDIT: launched=0, exit=31, launchError=0, output="});
-  EXPECT_TRUE(Visible("Windows could not set hypervisorlaunchtype to auto (exit 31). See "
-                      "Vellmora-Instalacao.txt for the BCDEdit response."))
+  EXPECT_TRUE(
+      Visible("Windows could not set hypervisorlaunchtype to auto (exit 31). See "
+              "Vellmora-Instalacao.txt for the BCDEdit response."))
       << LogText();
 }
 

@@ -27,8 +27,8 @@ TEST(AccountsContract, SidTextsConvertToTheBinaryLayoutAndBack) {
       {L"S-1-5-32-578", {1, 2, 0, 0, 0, 0, 0, 5, 0x20, 0, 0, 0, 0x42, 0x02, 0, 0}},
       {L"S-1-1-0", {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}},
       {L"S-1-5-21-4294967295-2-3-1001",
-       {1, 5, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 0, 0, 3, 0, 0, 0,
-        0xE9, 0x03, 0, 0}},
+       {1,    5,    0, 0, 0, 0, 0, 5, 21, 0, 0,    0,    0xFF, 0xFF,
+        0xFF, 0xFF, 2, 0, 0, 0, 3, 0, 0,  0, 0xE9, 0x03, 0,    0}},
   };
   for (const auto& [text, bytes] : cases) {
     SCOPED_TRACE(std::string(text.begin(), text.end()));
@@ -86,7 +86,8 @@ TEST(AccountsContract, BuiltInGroupsHaveTheirNamesAndUnknownSidsNone) {
 
 TEST(AccountsContract, AddingToAGroupThatDoesNotExistFails) {
   TestMachine machine;
-  if (RunningUnderWine()) GTEST_SKIP() << "Wine's NetLocalGroupAddMembers claims success for any group";
+  if (RunningUnderWine())
+    GTEST_SKIP() << "Wine's NetLocalGroupAddMembers claims success for any group";
   platform::Sid user;
   ASSERT_EQ(platform::GetTokenUser(&user), platform::kErrorSuccess);
   EXPECT_EQ(platform::NetLocalGroupAddMembers(L"Vellmora No Such Group", user),

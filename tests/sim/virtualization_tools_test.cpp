@@ -31,8 +31,8 @@ class SimVirtualizationTools : public ::testing::Test {
   Result Run(const wchar_t* tool, const std::wstring& arguments) {
     Result result;
     result.ran = vellmora::RunCaptured(
-        engine_, vellmora::QuoteArgument(vellmora::System32Dir() + L"\\" + tool) + arguments,
-        30000, &result.exit_code, &result.output, &result.error);
+        engine_, vellmora::QuoteArgument(vellmora::System32Dir() + L"\\" + tool) + arguments, 30000,
+        &result.exit_code, &result.output, &result.error);
     return result;
   }
   static bool LibraryPresent() {

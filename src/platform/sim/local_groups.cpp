@@ -61,8 +61,8 @@ std::vector<LocalGroup> ReadLocalGroups() {
     }
     fields.push_back(line.substr(start));
     if (fields.size() != 4) Fatal(StorePath() + ": expected sid|name|members|added: " + line);
-    groups.push_back({FromUtf8(Trim(fields[0])), FromUtf8(fields[1]), SidList(fields[2]),
-                      SidList(fields[3])});
+    groups.push_back(
+        {FromUtf8(Trim(fields[0])), FromUtf8(fields[1]), SidList(fields[2]), SidList(fields[3])});
   }
   return groups;
 }

@@ -50,7 +50,8 @@ namespace sim {
 void SetProcessor(const ProcessorOptions& processor) {
   internal::ChangeConfig([&](internal::MachineConfig* config) {
     config->processor = processor;
-    if (config->processor.hypervisor_vendor.size() > 12) config->processor.hypervisor_vendor.resize(12);
+    if (config->processor.hypervisor_vendor.size() > 12)
+      config->processor.hypervisor_vendor.resize(12);
   });
 }
 

@@ -63,8 +63,9 @@ int RunDism(const std::vector<std::wstring>& arguments, std::string* output) {
       feature = argument.substr(13);
     } else if (lower != L"/all" && lower != L"/norestart" && lower != L"/english") {
       return DismError(output, kDismInvalidArgument,
-                       "The " + ToUtf8(argument) + " option is unknown.\r\n"
-                       "For more information, refer to the help by running DISM.exe /?.");
+                       "The " + ToUtf8(argument) +
+                           " option is unknown.\r\n"
+                           "For more information, refer to the help by running DISM.exe /?.");
     }
   }
   if (!online || !enable || feature.empty()) {
@@ -74,20 +75,24 @@ int RunDism(const std::vector<std::wstring>& arguments, std::string* output) {
   }
   *output += "Image Version: 10.0.22631.4602\r\n\r\n";
   if (Lower(feature) != L"hypervisorplatform") {
-    return DismError(output, kDismUnknownFeature,
-                     "Feature name " + ToUtf8(feature) + " is unknown.\r\n"
-                     "A Windows feature name was not recognized.\r\n"
-                     "Use the /Get-Features option to find the name of the feature in the image "
-                     "and try the command again.");
+    return DismError(
+        output, kDismUnknownFeature,
+        "Feature name " + ToUtf8(feature) +
+            " is unknown.\r\n"
+            "A Windows feature name was not recognized.\r\n"
+            "Use the /Get-Features option to find the name of the feature in the image "
+            "and try the command again.");
   }
-  *output += "Enabling feature(s)\r\n[==========================100.0%==========================]\r\n";
+  *output +=
+      "Enabling feature(s)\r\n[==========================100.0%==========================]\r\n";
   const std::string library = FeatureLibraryHostPath();
   if (std::ifstream(library).good()) {
     *output += "The operation completed successfully.\r\n";
     return 0;
   }
   std::ofstream(library, std::ios::binary) << "MZ simulated WinHvPlatform.dll\n";
-  *output += "The operation completed successfully.\r\nRestart Windows to complete this operation.\r\n";
+  *output +=
+      "The operation completed successfully.\r\nRestart Windows to complete this operation.\r\n";
   return kDismRestartRequired;
 }
 

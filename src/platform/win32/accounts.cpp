@@ -1,4 +1,5 @@
 #include <windows.h>
+
 #include <lm.h>
 #include <sddl.h>
 
@@ -56,8 +57,7 @@ Win32Error GetTokenUser(Sid* user) {
   ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
   Win32Error error = kErrorSuccess;
   std::vector<std::uint8_t> buffer(size);
-  if (size == 0 ||
-      !::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+  if (size == 0 || !::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
     error = ::GetLastError();
     if (error == kErrorSuccess) error = kErrorInsufficientBuffer;
   } else {
@@ -105,8 +105,8 @@ Win32Error NetLocalGroupAddMembers(const std::wstring& group_name, const Sid& me
   PSID view = View(member);
   if (!view) return kErrorInvalidSid;
   // netapi32 is not a known DLL.
-  auto add = win32::SystemFunction<decltype(&::NetLocalGroupAddMembers)>(
-      L"netapi32.dll", "NetLocalGroupAddMembers");
+  auto add = win32::SystemFunction<decltype(&::NetLocalGroupAddMembers)>(L"netapi32.dll",
+                                                                         "NetLocalGroupAddMembers");
   if (!add) {
     const Win32Error error = ::GetLastError();
     return error != kErrorSuccess ? error : kErrorNotSupported;

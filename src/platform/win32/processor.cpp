@@ -1,4 +1,5 @@
 #include <windows.h>
+
 #include <intrin.h>
 
 #include "platform/processor.h"
