@@ -18,9 +18,6 @@
 namespace vellmora {
 namespace {
 
-// The file helpers fail in Windows calls, which set no C runtime error number.
-constexpr int kNoCrtError = 0;
-
 constexpr const char* kBackendSetting = "klv.status.hypervisor=\"hyperv\"";
 
 void MarkRestartRequiredInSession(InstallerEngine& engine) {
@@ -82,9 +79,13 @@ bool RecordBackend(InstallerEngine& engine, const platform::Path& data_root,
     }
   }
   config.SetValue("klv.shared_folders", "Documents,Pictures,InputMapper,KlvSharedFolder");
-  if (config.Text() != original && !ReplaceFileAtomically(config_path, config.Text())) {
+  // The file helpers fail in Windows calls, which set no C runtime error: the line carries the
+  // Windows error of the call that failed.
+  platform::Win32Error save_error = platform::kErrorSuccess;
+  if (config.Text() != original &&
+      !ReplaceFileAtomically(config_path, config.Text(), &save_error)) {
     ReportLog(engine, "Failed to save the detected virtualization mode in VellmoraOX.conf: " +
-                          ToUtf8(config_path) + " (CRT error " + std::to_string(kNoCrtError) +
+                          ToUtf8(config_path) + " (CRT error " + std::to_string(save_error) +
                           ").");
     return false;
   }
@@ -98,9 +99,10 @@ bool RecordBackend(InstallerEngine& engine, const platform::Path& data_root,
 bool ConfigureVirtualizationBackend(InstallerEngine& engine, const platform::Path& data_root) {
   const platform::Path config_path = JoinPath(data_root, L"VellmoraOX.conf");
   std::string original;
-  if (!ReadWholeFile(config_path, &original)) {
+  platform::Win32Error read_error = platform::kErrorSuccess;
+  if (!ReadWholeFile(config_path, &original, &read_error)) {
     ReportLog(engine, "Could not read VellmoraOX.conf while detecting the virtualization mode: " +
-                          ToUtf8(config_path) + " (CRT error " + std::to_string(kNoCrtError) +
+                          ToUtf8(config_path) + " (CRT error " + std::to_string(read_error) +
                           ").");
     return false;
   }

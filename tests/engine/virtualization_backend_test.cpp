@@ -441,7 +441,7 @@ TEST_F(VirtualizationMachineTest, FileFailuresAreReportedWithTheirPaths) {
     sim::InjectFault({"create_file", Conf(), 1, 32});
     EXPECT_FALSE(Configure());
     EXPECT_TRUE(Visible("Could not read VellmoraOX.conf while detecting the virtualization mode: " +
-                        conf + " (CRT error 0)."))
+                        conf + " (CRT error 32)."))
         << LogText();
     sim::ClearFaults();
   }
@@ -464,7 +464,7 @@ TEST_F(VirtualizationMachineTest, FileFailuresAreReportedWithTheirPaths) {
     sim::InjectFault({"create_file", Conf() + L".vellmora.tmp", 1, 112});
     EXPECT_FALSE(Configure());
     EXPECT_TRUE(Visible("Failed to save the detected virtualization mode in VellmoraOX.conf: " +
-                        conf + " (CRT error 0)."))
+                        conf + " (CRT error 112)."))
         << LogText();
     EXPECT_EQ(Read(Conf()), kOriginal);
   }
