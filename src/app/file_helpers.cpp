@@ -10,22 +10,27 @@ namespace {
 
 constexpr std::uint32_t kReadChunk = 1 << 16;
 
+// Stores a failing call's error for a caller that asked for it; false, for returning.
+bool Failed(platform::Win32Error failure, platform::Win32Error* error) {
+  if (error) *error = failure;
+  return false;
+}
+
 template <typename Container>
-bool ReadAll(const Path& path, Container* out) {
+bool ReadAll(const Path& path, Container* out, platform::Win32Error* error) {
   platform::UniqueHandle file;
-  if (platform::CreateFileW(path, platform::kGenericRead, platform::kShareAll,
-                            platform::kOpenExisting, platform::kAttributeNormal,
-                            &file) != platform::kErrorSuccess) {
-    return false;
-  }
+  platform::Win32Error failure =
+      platform::CreateFileW(path, platform::kGenericRead, platform::kShareAll,
+                            platform::kOpenExisting, platform::kAttributeNormal, &file);
+  if (failure != platform::kErrorSuccess) return Failed(failure, error);
   Container content;
   std::vector<char> buffer(kReadChunk);
   for (;;) {
     std::uint32_t read = 0;
-    if (platform::ReadFile(file.Get(), buffer.data(), kReadChunk, &read) !=
-        platform::kErrorSuccess) {
+    failure = platform::ReadFile(file.Get(), buffer.data(), kReadChunk, &read);
+    if (failure != platform::kErrorSuccess) {
       *out = std::move(content);
-      return false;
+      return Failed(failure, error);
     }
     if (read == 0) break;
     content.insert(content.end(), buffer.begin(), buffer.begin() + read);
@@ -34,20 +39,19 @@ bool ReadAll(const Path& path, Container* out) {
   return true;
 }
 
-bool WriteAndFlush(platform::RawHandle file, const std::string& content) {
+platform::Win32Error WriteAndFlush(platform::RawHandle file, const std::string& content) {
   std::size_t done = 0;
   while (done < content.size()) {
     std::size_t left = content.size() - done;
     auto chunk = static_cast<std::uint32_t>(left > (1u << 30) ? (1u << 30) : left);
     std::uint32_t written = 0;
-    if (platform::WriteFile(file, content.data() + done, chunk, &written) !=
-            platform::kErrorSuccess ||
-        written == 0) {
-      return false;
-    }
+    platform::Win32Error error = platform::WriteFile(file, content.data() + done, chunk, &written);
+    if (error != platform::kErrorSuccess) return error;
+    // A write that reports success and takes nothing would loop forever.
+    if (written == 0) return platform::kErrorWriteFault;
     done += written;
   }
-  return platform::FlushFileBuffers(file) == platform::kErrorSuccess;
+  return platform::FlushFileBuffers(file);
 }
 
 bool IsPlainEntry(const platform::FileStatus& status) {
@@ -76,37 +80,43 @@ bool IsPlainTreeBelow(const Path& root, const Path& directory) {
 
 }  // namespace
 
-bool ReadWholeFile(const Path& path, std::string* out) { return ReadAll(path, out); }
+bool ReadWholeFile(const Path& path, std::string* out, platform::Win32Error* error) {
+  return ReadAll(path, out, error);
+}
 
-bool ReadFileBytes(const Path& path, std::vector<std::uint8_t>* out) { return ReadAll(path, out); }
+bool ReadFileBytes(const Path& path, std::vector<std::uint8_t>* out, platform::Win32Error* error) {
+  return ReadAll(path, out, error);
+}
 
-bool ReplaceFileAtomically(const Path& target, const std::string& content) {
+bool ReplaceFileAtomically(const Path& target, const std::string& content,
+                           platform::Win32Error* error) {
   const Path temporary = target + L".vellmora.tmp";
   {
+    // The folder may be one that ordinary users write: whatever sits at the temporary name (a
+    // leftover, or a link planted there) goes as it is, and the new file is created only when
+    // nothing took the name meanwhile, so the elevated write never reaches a link's target.
+    platform::DeleteFileW(temporary);
     platform::UniqueHandle file;
-    if (platform::CreateFileW(temporary, platform::kGenericWrite, platform::kShareAll,
-                              platform::kCreateAlways, platform::kAttributeNormal,
-                              &file) != platform::kErrorSuccess) {
-      platform::DeleteFileW(temporary);
-      return false;
-    }
-    if (!WriteAndFlush(file.Get(), content)) {
+    platform::Win32Error failure = platform::CreateFileW(
+        temporary, platform::kGenericWrite, platform::kShareAll, platform::kCreateNew,
+        platform::kAttributeNormal | platform::kFlagOpenReparsePoint, &file);
+    if (failure != platform::kErrorSuccess) return Failed(failure, error);
+    failure = WriteAndFlush(file.Get(), content);
+    if (failure != platform::kErrorSuccess) {
       file.Reset();
       platform::DeleteFileW(temporary);
-      return false;
+      return Failed(failure, error);
     }
   }
   if (platform::ReplaceFileW(target, temporary, platform::kReplaceWriteThrough) ==
       platform::kErrorSuccess) {
     return true;
   }
-  if (platform::MoveFileExW(temporary, target,
-                            platform::kMoveReplaceExisting | platform::kMoveWriteThrough) ==
-      platform::kErrorSuccess) {
-    return true;
-  }
+  const platform::Win32Error failure = platform::MoveFileExW(
+      temporary, target, platform::kMoveReplaceExisting | platform::kMoveWriteThrough);
+  if (failure == platform::kErrorSuccess) return true;
   platform::DeleteFileW(temporary);
-  return false;
+  return Failed(failure, error);
 }
 
 platform::Win32Error RemoveDirectoryTree(const Path& path) {

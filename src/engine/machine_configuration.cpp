@@ -25,9 +25,6 @@ constexpr const char* kFailurePrefix = "Machine-specific Engine configuration: "
 constexpr const char* kProfileToken = "__OSTREVIN_USERPROFILE__";
 constexpr const char* kEscapedProfileToken = "__OSTREVIN_USERPROFILE_ESCAPED__";
 
-// The helpers that read and write these files report no C runtime error number.
-constexpr int kNoCrtError = 0;
-
 const std::vector<std::string> kMachineSpecificPrefixes = {
     "klv.qor_win_",
     "klv.ui_scale_factor=",
@@ -52,9 +49,11 @@ std::string InstallDate() {
   return std::string(text, FormattedLength(written, sizeof text));
 }
 
-std::string CrtFailure(const char* what, const platform::Path& path) {
+// The file helpers fail in Windows calls, which set no C runtime error number: the number the
+// line carries is the Windows error of the call that failed.
+std::string CrtFailure(const char* what, const platform::Path& path, platform::Win32Error error) {
   return std::string(kFailurePrefix) + what + " " + ToUtf8(path) + " (CRT error " +
-         std::to_string(kNoCrtError) + ").";
+         std::to_string(error) + ").";
 }
 
 // The settings that depend on this machine's ADB port and the cloud, shared by both operations.
@@ -70,15 +69,16 @@ void SetServiceSettings(HostConfig* config, int adb_port) {
 // folder may be named C:\Users\Ana&Bia.
 bool FillProfileTokens(InstallerEngine& engine, const platform::Path& path) {
   std::string text;
-  if (!ReadWholeFile(path, &text)) {
-    ReportLog(engine, CrtFailure("could not read", path));
+  platform::Win32Error error = platform::kErrorSuccess;
+  if (!ReadWholeFile(path, &text, &error)) {
+    ReportLog(engine, CrtFailure("could not read", path, error));
     return false;
   }
   const std::string profile = ToUtf8(engine.paths.user_profile);
   ReplaceAllOccurrences(&text, kProfileToken, EscapeXml(profile));
   ReplaceAllOccurrences(&text, kEscapedProfileToken, EscapeXml(EscapeBackslashes(profile)));
-  if (!ReplaceFileAtomically(path, text)) {
-    ReportLog(engine, CrtFailure("could not save", path));
+  if (!ReplaceFileAtomically(path, text, &error)) {
+    ReportLog(engine, CrtFailure("could not save", path, error));
     return false;
   }
   return true;
@@ -123,8 +123,9 @@ bool GenerateMachineConfiguration(InstallerEngine& engine, const platform::Path&
 
   const platform::Path config_path = JoinPath(staged_data_root, L"VellmoraOX.conf");
   std::string text;
-  if (!ReadWholeFile(config_path, &text)) {
-    ReportLog(engine, CrtFailure("could not read", config_path));
+  platform::Win32Error file_error = platform::kErrorSuccess;
+  if (!ReadWholeFile(config_path, &text, &file_error)) {
+    ReportLog(engine, CrtFailure("could not read", config_path, file_error));
     return false;
   }
   HostConfig config(std::move(text));
@@ -145,8 +146,8 @@ bool GenerateMachineConfiguration(InstallerEngine& engine, const platform::Path&
   }
   SetServiceSettings(&config, engine.adb_port);
   config.SetValue("klv.instance.Pie64.display_name", "Vellmora");
-  if (!ReplaceFileAtomically(config_path, config.Text())) {
-    ReportLog(engine, CrtFailure("could not save", config_path));
+  if (!ReplaceFileAtomically(config_path, config.Text(), &file_error)) {
+    ReportLog(engine, CrtFailure("could not save", config_path, file_error));
     return false;
   }
 

@@ -21,7 +21,7 @@ struct RegistrationSteps {
   std::function<bool(InstallerEngine&, const platform::Path& data_dir)> configure_backend;
   std::function<bool(InstallerEngine&)> install_boot_promotion;
 };
-// The steps of this build.
+// ConfigureVirtualizationBackend and InstallBootPromotion.
 RegistrationSteps DefaultRegistrationSteps();
 
 // reset: a new instance has just been placed, so its session, account and identity keys start

@@ -2,6 +2,7 @@
 
 #include "app/installer_engine.h"
 #include "app/path_helpers.h"
+#include "app/private_directory.h"
 #include "app/progress_report.h"
 #include "app/system_helpers.h"
 #include "app/text.h"
@@ -17,11 +18,6 @@ namespace {
 constexpr std::uint32_t kSecureTimeLimitMs = 30000;
 constexpr std::size_t kLoggedIcaclsOutput = 1024;
 constexpr std::uint32_t kNotRunExitCode = 31;
-
-// Owner Administrators; full control for LocalSystem and Administrators, inherited by everything
-// below; nothing inherited from above. Ordinary users get nothing, from the first moment.
-constexpr const wchar_t* kPrivateDirectorySddl = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-constexpr const wchar_t* kPrivateDaclSddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
 std::string WindowsErrorText(platform::Win32Error error) {
   return std::to_string(error) + ": " + ToUtf8(platform::FormatMessageW(error));
@@ -51,12 +47,8 @@ platform::Win32Error SecureExistingParent(const Path& parent) {
                                 platform::kFlagBackupSemantics | platform::kFlagOpenReparsePoint,
                                 &directory);
   if (error != platform::kErrorSuccess) return error;
-  std::wstring owner;
-  error = platform::GetOwnerSid(directory.Get(), &owner);
+  error = CheckOwnedByAdministrators(directory.Get());
   if (error != platform::kErrorSuccess) return error;
-  if (owner != platform::kLocalSystemSid && owner != platform::kAdministratorsSid) {
-    return platform::kErrorInvalidOwner;
-  }
   return platform::SetSecuritySddl(directory.Get(), kPrivateDaclSddl);
 }
 

@@ -4,12 +4,14 @@
 #include <vector>
 
 #include "app/build_info.h"
+#include "app/file_helpers.h"
 #include "app/installer_engine.h"
 #include "app/path_helpers.h"
 #include "app/progress_report.h"
 #include "app/registry_access.h"
 #include "app/text.h"
 #include "package/package_locations.h"
+#include "windows/installer_copy.h"
 #include "windows/product_registry_key.h"
 
 namespace vellmora {
@@ -53,6 +55,23 @@ bool RunSteps(RegistryRoot root, const wchar_t* key, const std::vector<RegistryS
     all = done && all;
   }
   return all;
+}
+
+// Windows lists the product among the installed programs only with an uninstall command: the
+// quoted path of a private copy of this installer, which opens the wizard with its uninstall.
+// The copy an earlier pass made goes once the entry names the new one.
+bool WriteUninstallString(InstallerEngine& engine) {
+  std::wstring earlier;
+  ReadRegistryString(RegistryRoot::kLocalMachine, kUninstallKey, L"UninstallString", &earlier);
+  const platform::Path copy = CopyInstallerForUninstall(engine);
+  if (copy.empty()) return false;
+  if (!WriteRegistryString(RegistryRoot::kLocalMachine, kUninstallKey, L"UninstallString",
+                           QuoteArgument(copy))) {
+    RemoveDirectoryTree(ParentPath(copy));
+    return false;
+  }
+  RemoveEarlierInstallerCopy(engine, earlier, copy);
+  return true;
 }
 
 }  // namespace
@@ -115,6 +134,7 @@ bool WriteProductRegistryEntries(InstallerEngine& engine, const std::wstring& ma
                             L"{}") &&
         all;
   all = RunSteps(RegistryRoot::kLocalMachine, kUninstallKey, uninstall_values) && all;
+  all = WriteUninstallString(engine) && all;
 
   ReportLog(engine, all ? "[+] Independent Vellmora registry entries were created"
                         : "[-] Failed to create the independent Vellmora registry entries.");

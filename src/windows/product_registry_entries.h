@@ -1,6 +1,7 @@
 #pragma once
 // The product's registry entries in one pass: the product key and the engine namespace key under
-// HKLM (64-bit view) and HKCU, then the uninstall entry. Every write and delete is attempted even
+// HKLM (64-bit view) and HKCU, then the uninstall entry, whose "UninstallString" starts a private
+// copy of this installer (installer_copy.h). Every write and delete is attempted even
 // after an earlier one failed, each refused one leaves its "REGISTRY FAILURE: " line, and the
 // pass ends with one visible line saying whether all of them succeeded.
 //

@@ -59,6 +59,64 @@ TEST_F(FileHelpersTest, ReplaceWhoseWriteFailsKeepsTheOldTarget) {
 #endif
 }
 
+// Callers log the number of the call that failed; those calls set no C runtime error.
+TEST_F(FileHelpersTest, AFailedReplaceReportsTheWindowsErrorOfTheCallThatFailed) {
+  REQUIRE_SIMULATED_MACHINE();
+#if VELLMORA_PLATFORM_SIM
+  struct Case {
+    sim::Fault fault;
+    platform::Win32Error expected;
+  };
+  const Case cases[] = {
+      {{"create_file", L"*.vellmora.tmp", 1, platform::kErrorAccessDenied}, 5},
+      {{"write", L"*.vellmora.tmp", 1, platform::kErrorDiskFull}, 112},
+      {{"flush", L"*.vellmora.tmp", 1, platform::kErrorWriteFault}, 29},
+      // The target is missing, so the rename is the last call that can switch it in.
+      {{"move", L"*.vellmora.tmp", 1, platform::kErrorSharingViolation}, 32},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault.kind);
+    sim::ClearFaults();
+    sim::InjectFault(c.fault);
+    platform::Path target = machine_.In(L"absent.conf");
+    platform::Win32Error error = 0;
+    EXPECT_FALSE(ReplaceFileAtomically(target, "content", &error));
+    EXPECT_EQ(error, c.expected);
+    EXPECT_FALSE(Exists(target));
+    EXPECT_FALSE(Exists(target + L".vellmora.tmp"));
+  }
+  sim::ClearFaults();
+  platform::Win32Error error = 0;
+  std::string content;
+  EXPECT_FALSE(ReadWholeFile(machine_.In(L"missing.conf"), &content, &error));
+  EXPECT_EQ(error, platform::kErrorFileNotFound);
+#endif
+}
+
+// In a folder ordinary users may write, a link planted at the temporary name must not carry the
+// elevated write to its target.
+TEST_F(FileHelpersTest, ReplaceNeverWritesThroughALinkAtTheTemporaryName) {
+  platform::Path outside = machine_.In(L"outside.dll");
+  ASSERT_TRUE(WriteTestFile(outside, "system library"));
+  platform::Path target = machine_.In(L"Promotions.json");
+  platform::Path temporary = target + L".vellmora.tmp";
+  platform::FileStatus status;
+  if (platform::CreateSymbolicLinkW(temporary, outside, false) != platform::kErrorSuccess ||
+      platform::GetFileStatus(temporary, &status) != platform::kErrorSuccess ||
+      (status.attributes & platform::kAttributeReparsePoint) == 0) {
+    GTEST_SKIP() << "no file symbolic links on this system";
+  }
+  ASSERT_TRUE(ReplaceFileAtomically(target, "metadata"));
+  std::string content;
+  ASSERT_TRUE(ReadWholeFile(outside, &content));
+  EXPECT_EQ(content, "system library");
+  ASSERT_EQ(platform::GetFileStatus(target, &status), platform::kErrorSuccess);
+  EXPECT_EQ(status.attributes & platform::kAttributeReparsePoint, 0u);
+  ASSERT_TRUE(ReadWholeFile(target, &content));
+  EXPECT_EQ(content, "metadata");
+  EXPECT_FALSE(Exists(temporary));
+}
+
 TEST_F(FileHelpersTest, TreeRemovalTakesLinksButNotTheirTargets) {
   platform::Path kept = machine_.In(L"kept");
   platform::Path tree = machine_.In(L"tree");

@@ -43,6 +43,12 @@ TEST(RunModesTest, FirstMatchingRowDecides) {
   }
 }
 
+// The uninstall entry starts the installer's copy without arguments: a plain start opens the
+// wizard, whose home screen offers the uninstall of a detected installation.
+TEST(RunModesTest, StartedFromTheUninstallEntryTheInstallerOpensTheWizard) {
+  EXPECT_EQ(ParseCommandLine(L"").mode, RunMode::kWizard);
+}
+
 TEST(RunModesTest, ArgumentKeepsOnlyTheLowByteOfEachUnit) {
   std::wstring line = L"--install-all ";
   line.push_back(static_cast<wchar_t>(0x0144));  // the low byte is 'D'

@@ -158,7 +158,20 @@ TEST_F(MachineConfigurationTest, AMissingHostConfigurationFailsButHandsOutTheIde
   EXPECT_EQ(machine_id_.size(), 36u);
   EXPECT_EQ(version_id_.size(), 36u);
   EXPECT_EQ(LogText(), "Machine-specific Engine configuration: could not read " +
-                           ToUtf8(Conf()) + " (CRT error 0).\n");
+                           ToUtf8(Conf()) + " (CRT error 2).\n");
+}
+
+// The number in the line is the Windows error of the call that failed, not a zero.
+TEST_F(MachineConfigurationTest, ASaveThatFailsNamesTheWindowsError) {
+  REQUIRE_SIMULATED_MACHINE();
+#if VELLMORA_PLATFORM_SIM
+  Write(Conf(), "klv.locale=\"en\"\r\n");
+  sim::InjectFault({"write", L"*VellmoraOX.conf.vellmora.tmp", 1, platform::kErrorDiskFull});
+  EXPECT_FALSE(Generate());
+  EXPECT_EQ(LogText(), "Machine-specific Engine configuration: could not save " +
+                           ToUtf8(Conf()) + " (CRT error 112).\n");
+  EXPECT_EQ(Read(Conf()), "klv.locale=\"en\"\r\n");
+#endif
 }
 
 TEST_F(MachineConfigurationTest, StartPreparationRewritesOnlyWhatChanged) {

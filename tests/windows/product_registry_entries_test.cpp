@@ -1,6 +1,8 @@
 #include "windows/product_registry_entries.h"
 
+#include "app/path_helpers.h"
 #include "app/text.h"
+#include "platform/files.h"
 #include "support/log_cursor.h"
 #include "windows/product_registry_key.h"
 #include "windows/windows_test.h"
@@ -16,9 +18,20 @@ class ProductRegistryEntriesTest : public WindowsTest {
   ProductRegistryEntriesTest() {
     engine_.adb_port = 5571;
     local_app_data_ = machine_.In(L"C\\Users\\ana\\AppData\\Local\\DO-Rarari_ovm5");
+    UseRunningExecutableAsInstaller();
   }
   bool Write() {
     return WriteProductRegistryEntries(engine_, kMachineId, kVersionMachineId, local_app_data_);
+  }
+  // The installer copy the uninstall entry starts; empty when the entry names none.
+  static platform::Path InstallerCopy() {
+    std::wstring command;
+    if (!ReadRegistryString(RegistryRoot::kLocalMachine, kUninstallKey, L"UninstallString",
+                            &command) ||
+        command.size() < 2) {
+      return {};
+    }
+    return command.substr(1, command.size() - 2);
   }
   std::wstring InstallDirText() const { return engine_.paths.InstallDir() + L"\\"; }
   std::wstring DataDir() const { return engine_.paths.DataDir(); }
@@ -74,6 +87,8 @@ TEST_F(ProductRegistryEntriesTest, WritesEveryValueInItsOrderUnderBothRoots) {
   user_namespace.emplace_back(L"MiCampaignJson", L"REG_SZ:{}");
   EXPECT_EQ(ValuesOf(RegistryRoot::kCurrentUser, kEngineNamespaceKey),
             AsEnumerated(user_namespace));
+  const platform::Path copy = InstallerCopy();
+  ASSERT_FALSE(copy.empty());
   EXPECT_EQ(ValuesOf(RegistryRoot::kLocalMachine, kUninstallKey),
             AsEnumerated({
                 {L"DisplayName", L"REG_SZ:Vellmora"},
@@ -83,7 +98,11 @@ TEST_F(ProductRegistryEntriesTest, WritesEveryValueInItsOrderUnderBothRoots) {
                 {L"DisplayIcon", L"REG_SZ:" + engine_.paths.InstallDir() + L"\\Vellmora.exe,0"},
                 {L"NoModify", L"REG_DWORD:1"},
                 {L"NoRepair", L"REG_DWORD:1"},
+                {L"UninstallString", L"REG_SZ:\"" + copy + L"\""},
             }));
+  EXPECT_EQ(ParentPath(ParentPath(copy)),
+            JoinPath(engine_.paths.program_data, L"Vellmora-Installer"));
+  EXPECT_NE(platform::GetFileAttributesW(copy), platform::kInvalidFileAttributes);
   EXPECT_TRUE(ValuesOf(RegistryRoot::kCurrentUser, kUninstallKey).empty());
   EXPECT_EQ(LogText(), "[+] Independent Vellmora registry entries were created\n");
 }
@@ -112,6 +131,36 @@ TEST_F(ProductRegistryEntriesTest, AnUpgradeDropsTheDriverValuesButKeepsTheForei
             AsEnumerated(ExpectedProductValues()));
 }
 
+// Each pass keeps one copy of the installer: the one its entry names.
+TEST_F(ProductRegistryEntriesTest, ASecondPassNamesANewCopyAndRemovesTheEarlierOne) {
+  ASSERT_TRUE(Write());
+  const platform::Path first = InstallerCopy();
+  ASSERT_TRUE(Write());
+  const platform::Path second = InstallerCopy();
+  ASSERT_FALSE(second.empty());
+  EXPECT_NE(first, second);
+  EXPECT_EQ(platform::GetFileAttributesW(ParentPath(first)), platform::kInvalidFileAttributes);
+  EXPECT_NE(platform::GetFileAttributesW(second), platform::kInvalidFileAttributes);
+  EXPECT_EQ(LogText(), "[+] Independent Vellmora registry entries were created\n"
+                       "[+] Independent Vellmora registry entries were created\n");
+}
+
+TEST_F(ProductRegistryEntriesTest, NoCopyOfTheInstallerFailsThePassWithoutAnUninstallString) {
+  REQUIRE_SIMULATED_MACHINE();
+#if VELLMORA_PLATFORM_SIM
+  sim::InjectFault({"write", L"*\\VellmoraSetup.exe.vellmora.tmp", 1, platform::kErrorDiskFull});
+  EXPECT_FALSE(Write());
+  EXPECT_EQ(InstallerCopy(), L"");
+  EXPECT_EQ(ValuesOf(RegistryRoot::kLocalMachine, kUninstallKey).size(), 7u);
+  const std::string text = LogText();
+  EXPECT_EQ(text.rfind("Could not keep a copy of the installer for the uninstall entry: ", 0), 0u)
+      << text;
+  EXPECT_NE(text.find(" (Windows error 112: "), std::string::npos) << text;
+  EXPECT_NE(text.find("\n[-] Failed to create the independent Vellmora registry entries.\n"),
+            std::string::npos);
+#endif
+}
+
 TEST_F(ProductRegistryEntriesTest, ARefusedMachineHiveStillWritesTheUserValues) {
   REQUIRE_SIMULATED_MACHINE();
 #if VELLMORA_PLATFORM_SIM
@@ -134,7 +183,7 @@ TEST_F(ProductRegistryEntriesTest, ARefusedMachineHiveStillWritesTheUserValues) 
   for (const std::string& line : log.NewLines()) {
     if (line.rfind("REGISTRY FAILURE: ", 0) == 0) failures.push_back(line);
   }
-  EXPECT_EQ(failures.size(), 16u + 8u + 7u);
+  EXPECT_EQ(failures.size(), 16u + 8u + 8u);
   ASSERT_FALSE(failures.empty());
   EXPECT_EQ(
       failures.front(),
@@ -142,8 +191,12 @@ TEST_F(ProductRegistryEntriesTest, ARefusedMachineHiveStillWritesTheUserValues) 
       "value=ProductName, win32Error=5.");
   EXPECT_EQ(
       failures.back(),
-      "REGISTRY FAILURE: action=create/open DWORD, root=HKLM, key=SOFTWARE\\Microsoft\\Windows\\"
-      "CurrentVersion\\Uninstall\\Ostrevin Vellmora, value=NoRepair, win32Error=5.");
+      "REGISTRY FAILURE: action=create/open string, root=HKLM, key=SOFTWARE\\Microsoft\\Windows\\"
+      "CurrentVersion\\Uninstall\\Ostrevin Vellmora, value=UninstallString, win32Error=5.");
+  // The copy the refused entry would have named does not stay behind.
+  std::vector<platform::DirectoryEntry> copies;
+  platform::ListDirectory(JoinPath(engine_.paths.program_data, L"Vellmora-Installer"), &copies);
+  EXPECT_TRUE(copies.empty());
   EXPECT_EQ(LogText(), "[-] Failed to create the independent Vellmora registry entries.\n");
 #endif
 }
@@ -160,7 +213,7 @@ TEST_F(ProductRegistryEntriesTest, OneRefusedValueFailsThePassButNotTheValuesAft
   EXPECT_EQ(ValuesOf(RegistryRoot::kCurrentUser, kProductKey), expected);
   EXPECT_EQ(ValuesOf(RegistryRoot::kLocalMachine, kProductKey),
             AsEnumerated(ExpectedProductValues()));
-  EXPECT_EQ(ValuesOf(RegistryRoot::kLocalMachine, kUninstallKey).size(), 7u);
+  EXPECT_EQ(ValuesOf(RegistryRoot::kLocalMachine, kUninstallKey).size(), 8u);
   EXPECT_EQ(LogText(), "[-] Failed to create the independent Vellmora registry entries.\n");
 #endif
 }

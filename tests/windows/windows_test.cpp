@@ -1,6 +1,7 @@
 #include "windows/windows_test.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "app/text.h"
 #include "platform/registry.h"
@@ -61,6 +62,18 @@ RegistryValues WindowsTest::AsEnumerated(RegistryValues values) {
     });
   }
   return values;
+}
+
+void WindowsTest::UseRunningExecutableAsInstaller() {
+  engine_.paths.program_data = machine_.In(L"ProgramData");
+  MakeTestDirectories(engine_.paths.program_data);
+#if VELLMORA_PLATFORM_SIM
+  namespace fs = std::filesystem;
+  const fs::path executable = fs::read_symlink("/proc/self/exe");
+  const std::string drive = machine_.SimRoot() + "/drives/D";
+  fs::remove(drive);
+  fs::create_directory_symlink(executable.parent_path(), drive);
+#endif
 }
 
 std::string WindowsTest::LogText() {

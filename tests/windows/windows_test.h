@@ -29,6 +29,10 @@ class WindowsTest : public AppTest {
   static RegistryValues AsEnumerated(RegistryValues values);
   // The visible log lines of the engine so far, joined with line breaks.
   std::string LogText();
+  // For the steps that copy the running installer: ProgramData moves into the sandbox, and on
+  // the simulated machine drive D: becomes the folder of the test executable, so that the running
+  // module has a Windows path to be copied from.
+  void UseRunningExecutableAsInstaller();
 
   InstallerEngine engine_;
 };
