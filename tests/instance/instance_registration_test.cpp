@@ -19,6 +19,7 @@
 #include "instance/machine_resources.h"
 #include "platform/files.h"
 #include "support/fixture_path.h"
+#include "support/wine_detection.h"
 #include "windows/product_registry_key.h"
 
 #if VELLMORA_PLATFORM_SIM
@@ -396,6 +397,23 @@ TEST_F(InstanceRegistrationTest, EachFailingStepIsOneLineAndStopsTheRegistration
     EXPECT_EQ(promotions_, 0);
     RemoveTestTree(D());
   }
+}
+
+TEST_F(InstanceRegistrationTest, ThisBuildsOwnBackendAndPromotionRegisterTheInstanceToo) {
+  PlaceForgedInstance();
+  const bool registered = RegisterPie64Instance(engine_, true);
+  if (!registered && RunningUnderWine() &&
+      LogText().find("A non-Microsoft hypervisor is active.") != std::string::npos) {
+    GTEST_SKIP() << "this host is a KVM guest, whose hypervisor the backend rightly refuses";
+  }
+  ASSERT_TRUE(registered) << LogText();
+  EXPECT_TRUE(Exists(JoinPath(P(), L"Promotions\\Promotions.json")));
+  EXPECT_TRUE(IsPie64Registered(engine_));
+  const auto first = Snapshot();
+  ASSERT_TRUE(RegisterPie64Instance(engine_, false)) << LogText();
+  EXPECT_EQ(Snapshot(), first);
+  EXPECT_NE(LogText().find("Pie64 registered with this computer's GUID, CPU, RAM, and resolution."),
+            std::string::npos);
 }
 
 }  // namespace
