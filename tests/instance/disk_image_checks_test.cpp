@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <functional>
 #include <set>
 
 #include "app/path_helpers.h"
@@ -10,6 +11,9 @@
 #include "engine/path_mapping.h"
 #include "engine/engine_test.h"
 #include "forge/disk_images.h"
+#include "forge/forge.h"
+#include "platform/files.h"
+#include "support/fixture_path.h"
 #include "forge/small_files.h"
 
 namespace vellmora::testing {
@@ -22,6 +26,13 @@ constexpr forge::DiskUuid kOther = {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x
 constexpr forge::DiskUuid kBoot = {0x2F, 0x8C, 0x41, 0x7E, 0x05, 0xB9, 0x4D, 0x63,
                                    0xA1, 0x3E, 0x9B, 0x54, 0xC8, 0x0D, 0x72, 0xE6};
 constexpr char kCountingText[] = "{33221100-5544-7766-8899-AABBCCDDEEFF}";
+
+bool IsZeroUuid(const forge::DiskUuid& uuid) {
+  for (std::uint8_t byte : uuid) {
+    if (byte != 0) return false;
+  }
+  return true;
+}
 
 // A small fixed disk: some sectors of data and the footer.
 std::string Disk(const std::string& footer) { return std::string(4096, '\x5A') + footer; }
@@ -194,6 +205,75 @@ TEST_F(DiskImageChecksTest, ExactlyOneSystemDiskAndOneBootDiskOfTheRightKinds) {
     EXPECT_EQ(CheckVmDiskEntries(path), c.second);
   }
   EXPECT_FALSE(CheckVmDiskEntries(JoinPath(Instance(), L"missing.kolv")));
+}
+
+// Whole forged instances, each with one thing of its disks changed, checked as the instance
+// procedure checks a staged package: the footer, then both staged definitions.
+TEST_F(DiskImageChecksTest, ForgedInstancesPassOrFailTheStagedChecks) {
+  struct Case {
+    const char* name;
+    std::function<void(forge::PackageOptions*)> change;
+    bool ok;
+    std::string error;
+  };
+  const std::string definition = ToUtf8(JoinPath(machine_.In(L"tree\\payload\\Instances\\Pie64"),
+                                                 L"Android.kolv.in"));
+  const Case cases[] = {
+      {"as forged", [](forge::PackageOptions*) {}, true, ""},
+      {"a chosen size and UUID",
+       [](forge::PackageOptions* o) {
+         o->root_disk_bytes = 3u << 20;
+         o->root_disk_uuid = kCounting;
+       },
+       true, ""},
+      {"wrong checksum",
+       [](forge::PackageOptions* o) { o->root_disk_fault = forge::FooterFault::kWrongChecksum; },
+       false, "Root.vhd has an invalid VHD footer checksum."},
+      {"wrong cookie",
+       [](forge::PackageOptions* o) { o->root_disk_fault = forge::FooterFault::kWrongCookie; },
+       false, "Root.vhd has an invalid VHD footer cookie."},
+      {"no disk UUID",
+       [](forge::PackageOptions* o) { o->root_disk_fault = forge::FooterFault::kZeroUuid; }, false,
+       "Root.vhd has no valid disk UUID."},
+      {"definitions naming another disk",
+       [](forge::PackageOptions* o) {
+         o->root_disk_uuid = kCounting;
+         o->definition_root_uuid = kOther;
+       },
+       false,
+       std::string("Root.vhd UUID ") + kCountingText + " differs from " +
+           forge::RegistryFormUuid(kOther) + " in " + definition + "."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    forge::PackageOptions options;
+    options.kind = forge::PackageKind::kInstance;
+    options.payload_bytes = 2u << 20;
+    c.change(&options);
+    const platform::Path tree = machine_.In(L"tree");
+    std::string error;
+    ASSERT_TRUE(forge::LayOutPackageTree(options, FixturePath(tree), &error)) << error;
+    const platform::Path staged = JoinPath(tree, L"payload\\Instances\\Pie64");
+    const std::vector<platform::Path> definitions = {L"Android.kolv.in", L"Pie64.kolv.template"};
+    EXPECT_TRUE(CheckVmDiskEntries(JoinPath(staged, L"Android.kolv.in")));
+    EXPECT_EQ(SyncRootVhdUuid(staged, definitions, false, &error), c.ok);
+    EXPECT_EQ(error, c.error);
+    if (options.root_disk_bytes != 0) {
+      platform::FileStatus status;
+      ASSERT_EQ(platform::GetFileStatus(JoinPath(staged, L"Root.vhd"), &status),
+                platform::kErrorSuccess);
+      EXPECT_EQ(status.size, options.root_disk_bytes + 512);
+      std::string uuid;
+      ASSERT_TRUE(ReadVhdFooter(JoinPath(staged, L"Root.vhd"), &uuid, &error));
+      EXPECT_EQ(uuid, kCountingText);
+    }
+    // With updates allowed, a package whose definitions name another disk is brought in line.
+    if (!IsZeroUuid(options.definition_root_uuid)) {
+      EXPECT_TRUE(SyncRootVhdUuid(staged, definitions, true, &error)) << error;
+      EXPECT_TRUE(SyncRootVhdUuid(staged, definitions, false, &error)) << error;
+    }
+    RemoveTestTree(tree);
+  }
 }
 
 TEST(MacAddressTest, TwelveUpperCaseDigitsAfterThePrefixOfAUnicastAddress) {

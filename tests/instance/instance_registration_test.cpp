@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <regex>
 #include <set>
@@ -395,6 +396,45 @@ TEST_F(InstanceRegistrationTest, EachFailingStepIsOneLineAndStopsTheRegistration
     while (!added.empty() && added.front() == '\n') added.erase(0, 1);
     EXPECT_EQ(added, c.line + "\n");
     EXPECT_EQ(promotions_, 0);
+    RemoveTestTree(D());
+  }
+}
+
+TEST_F(InstanceRegistrationTest, AnInstanceIsCompleteOnlyWithEveryFileInShape) {
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+  };
+  const Case cases[] = {
+      {"another package release",
+       [this] {
+         WriteRegistryString(RegistryRoot::kLocalMachine, kProductKey, L"PackageReleaseVersion",
+                             L"3.9.0.0");
+       }},
+      {"no reset baseline", [this] { platform::DeleteFileW(JoinPath(P(), L"Data_orig.vhdx")); }},
+      {"no installed manifest",
+       [this] { platform::DeleteFileW(JoinPath(P(), L"installed-instance-package-manifest.json")); }},
+      {"an empty data disk", [this] { Write(JoinPath(P(), L"Data.vhdx"), ""); }},
+      {"an empty root disk", [this] { Write(JoinPath(P(), L"Root.vhd"), ""); }},
+      {"a read-only root disk",
+       [this] {
+         platform::SetFileAttributesW(JoinPath(P(), L"Root.vhd"), platform::kAttributeReadOnly);
+       }},
+      {"a definition with a writable boot disk",
+       [this] {
+         std::string text = Read(JoinPath(P(), L"Pie64.kolv-prev"));
+         ReplaceAllOccurrences(&text, "type=\"Readonly\"", "type=\"Normal\"");
+         Write(JoinPath(P(), L"Pie64.kolv-prev"), text);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PlaceForgedInstance();
+    ASSERT_TRUE(IsPie64InstanceComplete(engine_));
+    c.change();
+    EXPECT_FALSE(IsPie64InstanceComplete(engine_));
+    EXPECT_FALSE(IsPie64Registered(engine_));
+    platform::SetFileAttributesW(JoinPath(P(), L"Root.vhd"), platform::kAttributeNormal);
     RemoveTestTree(D());
   }
 }
