@@ -42,8 +42,8 @@ std::uint32_t VhdGeometry(std::uint64_t disk_size) {
 
 }  // namespace
 
-std::string VhdFooter(std::uint64_t disk_size, const DiskUuid& uuid) {
-  std::string footer = "conectix";
+std::string VhdFooter(std::uint64_t disk_size, const DiskUuid& uuid, FooterFault fault) {
+  std::string footer = fault == FooterFault::kWrongCookie ? "Conectix" : "conectix";
   PutBe(&footer, 0x00000002u, 4);           // features: reserved bit, always set
   PutBe(&footer, 0x00010000u, 4);           // format version 1.0
   PutBe(&footer, 0xFFFFFFFFFFFFFFFFull, 8); // data offset: none for a fixed disk
@@ -56,20 +56,23 @@ std::string VhdFooter(std::uint64_t disk_size, const DiskUuid& uuid) {
   PutBe(&footer, VhdGeometry(disk_size), 4);
   PutBe(&footer, 2u, 4);                    // disk type: fixed
   PutBe(&footer, 0u, 4);                    // checksum, below
-  footer.append(reinterpret_cast<const char*>(uuid.data()), uuid.size());
+  if (fault == FooterFault::kZeroUuid)
+    footer.append(uuid.size(), '\0');
+  else
+    footer.append(reinterpret_cast<const char*>(uuid.data()), uuid.size());
   footer.resize(512, '\0');                 // saved state and reserved bytes
   std::uint32_t sum = 0;
   for (std::size_t i = 0; i < footer.size(); ++i)
     if (i < 64 || i >= 68) sum += static_cast<unsigned char>(footer[i]);
-  SetBe(&footer, 64, ~sum, 4);
+  SetBe(&footer, 64, fault == FooterFault::kWrongChecksum ? ~sum ^ 1u : ~sum, 4);
   return footer;
 }
 
-Content FixedVhd(std::uint64_t disk_size, const DiskUuid& uuid) {
+Content FixedVhd(std::uint64_t disk_size, const DiskUuid& uuid, FooterFault fault) {
   Content content;
   content.filler = disk_size;
   content.seed = 0x5644;
-  content.tail = VhdFooter(disk_size, uuid);
+  content.tail = VhdFooter(disk_size, uuid, fault);
   return content;
 }
 

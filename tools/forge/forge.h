@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "forge/disk_images.h"
+
 namespace forge {
 
 enum class PackageKind { kEngine, kInstance };
@@ -95,6 +97,15 @@ struct PackageOptions {
   bool escape_release_plus = false;
   // The instance manifest's root-disk object (the "disks" member).
   bool manifest_root_disk = true;
+  // The instance's Root.vhd: its virtual size in bytes (rounded down to whole sectors; 0: what
+  // payload_bytes leaves, at least 1 MiB), the disk UUID of its footer (all zero: the forge's
+  // own), and what is wrong with the footer.
+  std::uint64_t root_disk_bytes = 0;
+  DiskUuid root_disk_uuid = {};
+  FooterFault root_disk_fault = FooterFault::kNone;
+  // The UUID the VM definitions register and attach for Root.vhd (all zero: the footer's), for
+  // definitions that name a different disk.
+  DiskUuid definition_root_uuid = {};
   // When not empty, the whole manifest text instead of the generated one.
   std::string manifest_text;
   // Archive paths of the regular layout to leave out, compared without regard to case; a

@@ -116,22 +116,35 @@ bool EngineLayout(const PackageOptions& options, Layout* layout, std::string* er
   return true;
 }
 
+bool IsZero(const DiskUuid& uuid) {
+  for (std::uint8_t byte : uuid)
+    if (byte != 0) return false;
+  return true;
+}
+
 void InstanceLayout(const PackageOptions& options, Layout* layout) {
   layout->File("package-manifest.json", TextContent(ManifestText(options)));
   const std::string root = kInstance;
+  const DiskUuid root_disk = IsZero(options.root_disk_uuid) ? kRootDisk : options.root_disk_uuid;
+  const DiskUuid registered =
+      IsZero(options.definition_root_uuid) ? root_disk : options.definition_root_uuid;
   Content data;
   data.head = MinimalVhdx();
   layout->File(root + "/Data.vhdx", std::move(data));
   layout->File(root + "/fastboot.vdi", TextContent(DynamicVdi(16u << 20, kBootDisk)));
-  layout->File(root + "/Android.kolv.in", TextContent(VmDefinition("Pie64", kRootDisk, kBootDisk)));
+  layout->File(root + "/Android.kolv.in", TextContent(VmDefinition("Pie64", registered, kBootDisk)));
   layout->File(root + "/Pie64.kolv.template",
-               TextContent(VmDefinition("Pie64", kRootDisk, kBootDisk)));
-  // Root.vhd takes what the requested size leaves, at least 1 MiB, in whole sectors.
-  const std::uint64_t used = layout->FileBytes() + 512;
-  std::uint64_t disk = options.payload_bytes > used ? options.payload_bytes - used : 0;
+               TextContent(VmDefinition("Pie64", registered, kBootDisk)));
+  // Root.vhd takes the size asked for, or what the requested package size leaves (at least
+  // 1 MiB), in whole sectors.
+  std::uint64_t disk = options.root_disk_bytes;
+  if (disk == 0) {
+    const std::uint64_t used = layout->FileBytes() + 512;
+    disk = options.payload_bytes > used ? options.payload_bytes - used : 0;
+    if (disk < (1u << 20)) disk = 1u << 20;
+  }
   disk = disk / 512 * 512;
-  if (disk < (1u << 20)) disk = 1u << 20;
-  layout->File(root + "/Root.vhd", FixedVhd(disk, kRootDisk));
+  layout->File(root + "/Root.vhd", FixedVhd(disk, root_disk, options.root_disk_fault));
 }
 
 bool Omitted(const std::vector<std::string>& omitted, const std::string& path) {

@@ -73,10 +73,8 @@ std::string MachineRegistryTemplate() {
 
 std::string InstanceMetadataTemplate() {
   return "{\r\n"
-         "  \"instances\": [\r\n"
-         "    { \"name\": \"Pie64\", \"path\": \"C:\\\\ProgramData\\\\Pellucador_kta5\\\\Engine\\\\Pie64\","
-         " \"profile\": \"__OSTREVIN_USERPROFILE_ESCAPED__\" }\r\n"
-         "  ]\r\n"
+         "    \"Organization\" : [\r\n"
+         "]\r\n"
          "}\r\n";
 }
 
@@ -100,6 +98,10 @@ std::string VmDefinition(const std::string& name, const DiskUuid& root, const Di
          "value=\"@@RV_VDES_SERVICE_DLL_PATH@@\"/>\r\n"
          "      <ExtraDataItem name=\"KolvInternal/PlayerPath\" "
          "value=\"C:\\Program Files\\Pellucador_kta5\\Vellmora.exe\"/>\r\n"
+         "      <ExtraDataItem name=\"KolvInternal/LegacyPlayerPath\" "
+         "value=\"C:\\Program Files\\Pellucador_vod\\Vellmora.exe\"/>\r\n"
+         "      <ExtraDataItem name=\"KolvInternal/SharedFolder\" "
+         "value=\"C:\\Program Files\\Vellmora\\Shared\"/>\r\n"
          "    </ExtraData>\r\n"
          "    <Hardware>\r\n"
          "      <CPU count=\"__VLM_CPU_CORES__\"/>\r\n"

@@ -15,9 +15,12 @@ std::string QmlCacheFile(const std::string& name);
 
 std::string HostConfigTemplate();
 std::string MachineRegistryTemplate();
+// The Engine's instance list: an empty "Organization" array.
 std::string InstanceMetadataTemplate();
 // A VM definition with the media registry of the two disks and their attachments; the root
-// disk's UUID occurs exactly twice (registration and attachment).
+// disk's UUID occurs exactly twice (registration and attachment). It carries every token a
+// registration fills: the Machine UUID, MAC address, CPU count, memory size, the VDES service
+// library, and the install folders of the side-by-side, the older and the plain edition.
 std::string VmDefinition(const std::string& name, const DiskUuid& root, const DiskUuid& boot);
 
 }  // namespace forge

@@ -229,6 +229,10 @@ void SetUserLocale(const std::string& name) {
   internal::ChangeConfig([&](internal::MachineConfig* config) { config->locale = name; });
 }
 
+void SetHardware(const HardwareOptions& hardware) {
+  internal::ChangeConfig([&](internal::MachineConfig* config) { config->hardware = hardware; });
+}
+
 void SetTcpListeners(const std::vector<std::uint16_t>& ports) {
   internal::ChangeConfig([&](internal::MachineConfig* config) { config->tcp_listeners = ports; });
 }

@@ -24,6 +24,8 @@ struct MachineConfig {
   // process started through UAC gets.
   std::wstring current_directory = L"C:\\Windows\\System32";
   std::vector<DriveOptions> drives;
+  // Processors, memory and the primary display.
+  HardwareOptions hardware;
   // Windows names keep their case; look-ups ignore it.
   std::vector<std::pair<std::wstring, std::wstring>> environment;
   // Known folder name (ProgramData, LocalAppData, Profile, Desktop, Programs) and its path; an

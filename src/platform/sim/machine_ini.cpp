@@ -1,6 +1,7 @@
 // machine.ini: the readable settings of a simulated machine, shared by every process on it.
 //
 //   [machine]        user, elevated (yes/no), current_directory
+//                    logical_processors, physical_memory (bytes), primary_screen = <w>x<h>
 //   [drives]         <letter> = <type> <free bytes>
 //   [environment]    <name> = <value>
 //   [known_folders]  <ProgramData|LocalAppData|Profile|Desktop|Programs> = <path, empty: none>
@@ -59,6 +60,30 @@ bool ParseFault(const std::string& text, Fault* fault) {
   fault->nth = static_cast<int>(n);
   fault->error = static_cast<std::uint32_t>(code);
   fault->path_pattern = FromUtf8(pattern);
+  return true;
+}
+
+bool ParseHardwareSetting(const std::string& name, const std::string& value,
+                          HardwareOptions* hardware) {
+  unsigned long long number = 0;
+  if (name == "logical_processors") {
+    if (!ParseNumber(value, &number) || number == 0 || number > 0xFFFFFFFFull) return false;
+    hardware->logical_processors = static_cast<std::uint32_t>(number);
+    return true;
+  }
+  if (name == "physical_memory") {
+    if (!ParseNumber(value, &number)) return false;
+    hardware->physical_memory = number;
+    return true;
+  }
+  const std::size_t x = value.find('x');
+  unsigned long long width = 0, height = 0;
+  if (x == std::string::npos || !ParseNumber(value.substr(0, x), &width) ||
+      !ParseNumber(value.substr(x + 1), &height) || width > 1000000 || height > 1000000) {
+    return false;
+  }
+  hardware->screen_width = static_cast<int>(width);
+  hardware->screen_height = static_cast<int>(height);
   return true;
 }
 
@@ -196,7 +221,11 @@ std::string FormatMachineIni(const MachineConfig& config) {
          "; file when the stamp line above changes; edit it with sim-machine or rewrite the "
          "stamp.\n\n";
   out << "[machine]\nuser = " << config.user << "\nelevated = " << (config.elevated ? "yes" : "no")
-      << "\nlocale = " << config.locale << "\ncurrent_directory = " << ToUtf8(config.current_directory) << "\n\n";
+      << "\nlocale = " << config.locale << "\ncurrent_directory = " << ToUtf8(config.current_directory) << "\n";
+  out << "logical_processors = " << config.hardware.logical_processors
+      << "\nphysical_memory = " << config.hardware.physical_memory
+      << "\nprimary_screen = " << config.hardware.screen_width << "x"
+      << config.hardware.screen_height << "\n\n";
   out << "[drives]\n; letter = type free-bytes (types: fixed removable network cdrom ramdisk)\n";
   for (const DriveOptions& drive : config.drives) {
     out << drive.letter << " = " << drive.type << " " << drive.free_bytes << "\n";
@@ -259,6 +288,12 @@ bool ParseMachineIni(const std::string& text, MachineConfig* config, std::string
         parsed.locale = value;
       } else if (name == "current_directory") {
         parsed.current_directory = FromUtf8(value);
+      } else if (name == "logical_processors" || name == "physical_memory" ||
+                 name == "primary_screen") {
+        if (!ParseHardwareSetting(name, value, &parsed.hardware)) {
+          return fail("expected logical_processors = <count>, physical_memory = <bytes> or "
+                      "primary_screen = <width>x<height>");
+        }
       } else {
         return fail("unknown setting " + name);
       }

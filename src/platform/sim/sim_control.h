@@ -73,6 +73,15 @@ struct MachineOptions {
   std::vector<std::uint16_t> tcp_listeners = {135, 445};
 };
 
+// The machine's size as GetActiveProcessorCount, GlobalMemoryStatusEx and GetSystemMetrics
+// report it ([machine] logical_processors, physical_memory, primary_screen = <w>x<h>).
+struct HardwareOptions {
+  std::uint32_t logical_processors = 4;
+  std::uint64_t physical_memory = 16ull << 30;
+  int screen_width = 1920;
+  int screen_height = 1080;
+};
+
 // Creates (or re-creates, discarding what was there) a machine of an ordinary Windows 11 install:
 // C:\Windows\System32, C:\Program Files, C:\Program Files (x86), C:\ProgramData,
 // C:\Users\<user>\{AppData\Local\Temp, AppData\Roaming\Microsoft\Windows\Start Menu\Programs,
@@ -104,6 +113,8 @@ void SetFreeBytes(char drive_letter, std::uint64_t free_bytes);
 void SetTcpListeners(const std::vector<std::uint16_t>& ports);
 // The user's default locale name ("pt-BR"); empty: the system gives none. A new machine has "en-US".
 void SetUserLocale(const std::string& name);
+// The machine's processors, memory and primary display, as a new machine has them by default.
+void SetHardware(const HardwareOptions& hardware);
 void SetProcessor(const ProcessorOptions& processor);
 // Where SHGetKnownFolderPath finds a known folder; an empty path leaves the machine without it
 // (SHGetKnownFolderPath then fails with kErrorFileNotFound, create or not).
