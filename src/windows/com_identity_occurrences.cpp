@@ -48,21 +48,25 @@ bool IsHexDigit(std::uint8_t c) {
 }
 
 // Cheap filters that let the scan pass over most bytes: which two-byte prefixes begin a binary
-// original, and which first bytes can begin a text (a digit of a GUID text, or a name's letter).
+// original, and what a first byte can begin (a GUID text's digit, a name's letter).
+enum : std::uint8_t { kStartsGuidText = 1, kStartsName = 2 };
+
 struct ScanFilter {
   std::array<std::uint64_t, 1024> binary_prefix{};
-  std::array<bool, 256> text_start{};
+  std::array<std::uint8_t, 256> starts{};
 
   explicit ScanFilter(const ComIdentityCatalog& catalog) {
     for (const ComIdentityPair& pair : catalog.pairs()) {
       const unsigned prefix = pair.original[0] | pair.original[1] << 8;
       binary_prefix[prefix >> 6] |= std::uint64_t{1} << (prefix & 63);
     }
-    for (unsigned c = 0; c < 256; ++c) text_start[c] = IsHexDigit(static_cast<std::uint8_t>(c));
-    for (const ComName& name : kComNameTable) {
-      text_start[static_cast<std::uint8_t>(name.original[0])] = true;
+    for (unsigned c = 0; c < 256; ++c) {
+      if (IsHexDigit(static_cast<std::uint8_t>(c))) starts[c] |= kStartsGuidText;
     }
-    text_start[static_cast<std::uint8_t>(kServerShortName[0])] = true;
+    for (const ComName& name : kComNameTable) {
+      starts[static_cast<std::uint8_t>(name.original[0])] |= kStartsName;
+    }
+    starts[static_cast<std::uint8_t>(kServerShortName[0])] |= kStartsName;
   }
   bool MayBeBinary(std::uint8_t first, std::uint8_t second) const {
     const unsigned prefix = first | second << 8;
@@ -86,11 +90,18 @@ class OccurrenceScanner {
       const std::size_t remaining = end_ - i;
       const std::uint8_t first = data_[i];
       if (remaining >= 16 && filter.MayBeBinary(first, data_[i + 1])) FindBinary(i);
-      if (!filter.text_start[first]) continue;
-      if (remaining >= 36) FindText(i, 1, ComOccurrenceKind::kGuidText);
-      if (remaining >= 72 && data_[i + 1] == 0) FindText(i, 2, ComOccurrenceKind::kUtf16GuidText);
-      FindNames(i, remaining);
-      FindShortName(i, remaining);
+      const std::uint8_t starts = filter.starts[first];
+      if (starts == 0) continue;
+      if ((starts & kStartsGuidText) != 0) {
+        if (remaining >= 36) FindText(i, 1, ComOccurrenceKind::kGuidText);
+        if (remaining >= 72 && data_[i + 1] == 0) {
+          FindText(i, 2, ComOccurrenceKind::kUtf16GuidText);
+        }
+      }
+      if ((starts & kStartsName) != 0) {
+        FindNames(i, remaining);
+        FindShortName(i, remaining);
+      }
     }
   }
 

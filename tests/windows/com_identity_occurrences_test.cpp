@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <initializer_list>
+#include <string_view>
 
 #include "windows/com_identity_catalog.h"
 #include "windows/guid_text.h"
@@ -16,6 +18,13 @@ const char kServerClassPrivate[] = "8DC0F64F-6C11-4311-92B8-AB864871824C";
 std::string Wide(const std::string& text) {
   std::string out;
   for (char c : text) out += std::string{c, '\0'};
+  return out;
+}
+
+// Pieces joined by appending (the cross compiler warns falsely about chains of operator+).
+std::string Cat(std::initializer_list<std::string_view> parts) {
+  std::string out;
+  for (std::string_view part : parts) out.append(part);
   return out;
 }
 
@@ -53,28 +62,31 @@ TEST(ComIdentityOccurrencesTest, RewritesEachFormInPlace) {
     std::string output;
     std::size_t binary, text, utf16_text, names;
   };
+  const std::string server = kServerClass;
+  const std::string server_private = kServerClassPrivate;
   const Case cases[] = {
-      {"upper text in braces", "{" + std::string(kServerClass) + "}",
-       "{" + std::string(kServerClassPrivate) + "}", 0, 1, 0, 0},
-      {"lower text", "x" + Lower(kServerClass) + "y", "x" + Lower(kServerClassPrivate) + "y", 0,
-       1, 0, 0},
-      {"UTF-16 text keeps its zero high bytes", Wide("{" + std::string(kServerClass) + "}"),
-       Wide("{" + std::string(kServerClassPrivate) + "}"), 0, 0, 1, 0},
-      {"binary", "ab" + Binary(kServerClass) + "cd", "ab" + Binary(kServerClassPrivate) + "cd", 1,
-       0, 0, 0},
+      {"upper text in braces", Cat({"{", server, "}"}), Cat({"{", server_private, "}"}), 0, 1, 0,
+       0},
+      {"lower text", Cat({"x", Lower(server), "y"}), Cat({"x", Lower(server_private), "y"}), 0, 1,
+       0, 0},
+      {"UTF-16 text keeps its zero high bytes", Wide(Cat({"{", server, "}"})),
+       Wide(Cat({"{", server_private, "}"})), 0, 0, 1, 0},
+      {"binary", Cat({"ab", Binary(kServerClass), "cd"}),
+       Cat({"ab", Binary(kServerClassPrivate), "cd"}), 1, 0, 0, 0},
       {"longest ProgID first", "VirtualBox.VirtualBoxClient.1",
        "VellmoraVM.VellmoraVMClient.1", 0, 0, 0, 1},
       {"UTF-16 ProgID", Wide("VirtualBox.Session"), Wide("VellmoraVM.Session"), 0, 0, 0, 1},
       {"server file name", "C:\\x\\KolvSVC.exe", "C:\\x\\VLMServ.exe", 0, 0, 0, 1},
       {"server file name, other spelling", Wide("KolvSvc.exe"), Wide("VLMServ.exe"), 0, 0, 0, 1},
-      {"zero-terminated short name", z + "KolvSVC" + z, z + "VLMServ" + z, 0, 0, 0, 1},
-      {"short name followed by letters", z + "KolvSVCHost" + z, z + "KolvSVCHost" + z, 0, 0, 0,
+      {"zero-terminated short name", Cat({z, "KolvSVC", z}), Cat({z, "VLMServ", z}), 0, 0, 0, 1},
+      {"short name followed by letters", Cat({z, "KolvSVCHost", z}), Cat({z, "KolvSVCHost", z}), 0, 0, 0,
        0},
-      {"short name at the range start", "KolvSVC" + z, "KolvSVC" + z, 0, 0, 0, 0},
-      {"zero-delimited UTF-16 short name", z + z + Wide("KolvSVC") + z + z,
-       z + z + Wide("VLMServ") + z + z, 0, 0, 0, 1},
-      {"CLR user string", "\x0F" + Wide("KolvSVC") + z, "\x0F" + Wide("VLMServ") + z, 0, 0, 0, 1},
-      {"CLR member name", z + "KolvSvc" + z, z + "KolvSvc" + z, 0, 0, 0, 0},
+      {"short name at the range start", Cat({"KolvSVC", z}), Cat({"KolvSVC", z}), 0, 0, 0, 0},
+      {"zero-delimited UTF-16 short name", Cat({z, z, Wide("KolvSVC"), z, z}),
+       Cat({z, z, Wide("VLMServ"), z, z}), 0, 0, 0, 1},
+      {"CLR user string", Cat({"\x0F", Wide("KolvSVC"), z}),
+       Cat({"\x0F", Wide("VLMServ"), z}), 0, 0, 0, 1},
+      {"CLR member name", Cat({z, "KolvSvc", z}), Cat({z, "KolvSvc", z}), 0, 0, 0, 0},
       {"unknown GUID", "00000000-0000-0000-C000-000000000046",
        "00000000-0000-0000-C000-000000000046", 0, 0, 0, 0},
       {"private GUID is not an original", kServerClassPrivate, kServerClassPrivate, 0, 0, 0, 0},
@@ -94,7 +106,7 @@ TEST(ComIdentityOccurrencesTest, RewritesEachFormInPlace) {
 }
 
 TEST(ComIdentityOccurrencesTest, FindsOnlyInsideTheRangeInOffsetOrder) {
-  const std::string bytes = "KolvSVC.exe.." + Binary(kServerClass) + "." + kServerClass;
+  const std::string bytes = Cat({"KolvSVC.exe..", Binary(kServerClass), ".", kServerClass});
   std::vector<ComIdentityOccurrence> found;
   std::string error;
   ASSERT_TRUE(FindComIdentityOccurrences(bytes, 0, bytes.size(), &found, &error)) << error;
@@ -116,7 +128,7 @@ TEST(ComIdentityOccurrencesTest, FindsOnlyInsideTheRangeInOffsetOrder) {
 
 TEST(ComIdentityOccurrencesTest, OverlappingFormsRefuseTheWholeRange) {
   // Two ProgIDs that share their middle "VirtualBox": either rewrite would be a guess.
-  const std::string input = "x" + std::string(kServerClass) + "VirtualBox.VirtualBox.VirtualBox";
+  const std::string input = Cat({"x", kServerClass, "VirtualBox.VirtualBox.VirtualBox"});
   const Patched patched = Patch(input);
   EXPECT_FALSE(patched.ok);
   EXPECT_EQ(patched.error,
