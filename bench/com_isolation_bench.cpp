@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -160,9 +161,11 @@ int main(int argc, char** argv) {
   }
 
   ReadEverything(stage);  // the page cache holds the Engine for both measurements
+  const std::clock_t read_cpu = std::clock();
   const Clock::time_point read_start = Clock::now();
   const std::uint64_t bytes = ReadEverything(stage);
   const double read_seconds = Seconds(read_start);
+  const double read_cpu_seconds = static_cast<double>(std::clock() - read_cpu) / CLOCKS_PER_SEC;
 
   const platform::Path staged = sim::WindowsPathOf(stage.string()) + L"\\payload";
   const platform::Path spf = staged + L"\\ProgramFiles\\Vellmora";
@@ -172,18 +175,23 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "templates: %s\n", template_error.c_str());
     return 1;
   }
+  const std::clock_t work_cpu = std::clock();
   const Clock::time_point work_start = Clock::now();
   const bool normalized = vellmora::NormalizeEnginePaths(engine, spf, staged + L"\\ProgramData\\Vellmora",
                                                          staged + L"\\LocalAppData\\DO-Rarari_vlm5");
   const double normalize_seconds = Seconds(work_start);
   const bool isolated = normalized && vellmora::IsolateEngineComIdentity(engine, spf, 0.0f, 1.0f);
   const double work_seconds = Seconds(work_start);
+  const double work_cpu_seconds = static_cast<double>(std::clock() - work_cpu) / CLOCKS_PER_SEC;
   const double megabytes = static_cast<double>(bytes) / 1e6;
   std::printf("Engine bytes read: %.1f MB\n", megabytes);
   std::printf("plain read:                  %7.3f s  %8.1f MB/s\n", read_seconds, megabytes / read_seconds);
   std::printf("normalisation:               %7.3f s\n", normalize_seconds);
   std::printf("normalisation + isolation:   %7.3f s  %8.1f MB/s\n", work_seconds, megabytes / work_seconds);
   std::printf("ratio to the plain read:     %7.2fx (goal: at most 2x)\n", work_seconds / read_seconds);
+  // A shared machine stretches the wall clock; the processor time is what the work itself costs.
+  std::printf("processor time: read %.3f s, normalisation + isolation %.3f s (%.1f MB/s)\n",
+              read_cpu_seconds, work_cpu_seconds, megabytes / work_cpu_seconds);
   if (!isolated) {
     const auto snapshot = engine.TakeSnapshot();
     std::fprintf(stderr, "failed: %s\n", snapshot.log_lines.empty() ? "" : snapshot.log_lines.back().c_str());

@@ -174,6 +174,25 @@ TEST_F(EngineComIsolationTest, StopsAtTheFirstBinaryThatCannotBeIsolated) {
   }
 }
 
+// A binary is switched in whole or not at all: a disk that fills up while the patched image is
+// written leaves the shipped one as it was.
+TEST_F(EngineComIsolationTest, AFailedWriteLeavesTheBinaryWhole) {
+  REQUIRE_SIMULATED_MACHINE();
+  WriteComEngine(dir_, ComEngineContents());
+  const std::string before = ReadFile(L"KolvC.dll");
+#if VELLMORA_PLATFORM_SIM
+  sim::InjectFault({"write", JoinPath(dir_, L"KolvC.dll") + L".vellmora.tmp", 1,
+                    platform::kErrorDiskFull});
+#endif
+  EXPECT_FALSE(IsolateEngineComIdentity(engine_, dir_, 0, 1));
+  EXPECT_EQ(engine_.TakeSnapshot().log_lines.back(),
+            "The staged Engine COM component could not be personalized: " + PathOf(L"KolvC.dll") +
+                ".");
+  EXPECT_EQ(ReadFile(L"KolvC.dll"), before);
+  EXPECT_FALSE(Exists(L"KolvC.dll.vellmora.tmp"));
+  EXPECT_TRUE(Exists(L"KolvSVC.exe"));
+}
+
 TEST_F(EngineComIsolationTest, AProxyInNeitherOrderIsNotWritten) {
   auto contents = ComEngineContents();
   WriteComEngine(dir_, contents);
