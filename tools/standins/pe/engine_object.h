@@ -12,15 +12,15 @@
 namespace standins {
 
 // The layout every interface of the stand-in proxy shares.
+// No virtual destructor: its slots would come before Ping and break the COM vtable layout.
 struct IEnginePing : IUnknown {
-  virtual ~IEnginePing() = default;
   virtual HRESULT STDMETHODCALLTYPE Ping(LONG value, LONG* answer) = 0;
 };
 
 // Called when the number of live objects of all factories drops to zero.
 using LastObjectGone = void (*)();
 
-class EngineObject : public IEnginePing {
+class EngineObject final : public IEnginePing {
  public:
   EngineObject(std::vector<const GUID*> iids, LastObjectGone gone);
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
@@ -37,10 +37,9 @@ class EngineObject : public IEnginePing {
   LastObjectGone gone_;
 };
 
-class EngineClassFactory : public IClassFactory {
+class EngineClassFactory final : public IClassFactory {
  public:
   EngineClassFactory(std::vector<const GUID*> iids, LastObjectGone gone);
-  virtual ~EngineClassFactory() = default;
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
