@@ -40,9 +40,9 @@ USED const char kServerFile[] = "KolvSVC.exe";
 USED const char16_t kServerFile[] = u"KolvSvc.exe";
 USED const char kServerProgId[] = "VirtualBox.VirtualBox.1";
 USED const char* const kUsed[] = {kEngineVersion};
-#else  // the optional helpers: the edition tag
+#elif STANDIN_PATTERNS == 7  // the optional helpers: the edition tag
 USED const char kTag[] = "RvHelper_kta5";
-#endif
+#endif  // 8: the libraries outside the COM set, which the isolation never visits: nothing
 
 }  // namespace
 
