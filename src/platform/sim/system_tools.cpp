@@ -33,7 +33,8 @@ std::string LinesWithout(const std::string& key) {
 }  // namespace
 
 bool IsSimulatedSystemTool(const std::wstring& file_name) {
-  return EqualsIgnoringCase(file_name, L"icacls.exe");
+  return EqualsIgnoringCase(file_name, L"icacls.exe") ||
+         EqualsIgnoringCase(file_name, L"regsvr32.exe");
 }
 
 std::string SystemToolHelper() {

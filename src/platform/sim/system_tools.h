@@ -10,7 +10,8 @@
 
 namespace sim::internal {
 
-// True for the tools the helper implements ("icacls.exe"; names compared ignoring case).
+// True for the tools the helper implements ("icacls.exe", "regsvr32.exe"; names compared ignoring
+// case).
 bool IsSimulatedSystemTool(const std::wstring& file_name);
 // The helper executable; empty when this build has none.
 std::string SystemToolHelper();

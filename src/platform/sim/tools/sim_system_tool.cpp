@@ -10,6 +10,7 @@
 #include "platform/sim/icacls.h"
 #include "platform/sim/system_tools.h"
 #include "platform/sim/text.h"
+#include "platform/sim/tools/regsvr32.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -31,6 +32,8 @@ int main(int argc, char** argv) {
     exit_code = 0;
   } else if (sim::internal::EqualsIgnoringCase(tool, L"icacls.exe")) {
     exit_code = sim::internal::RunIcacls(arguments, &output);
+  } else if (sim::internal::EqualsIgnoringCase(tool, L"regsvr32.exe")) {
+    exit_code = sim::internal::RunRegsvr32(arguments, &output);
   } else {
     std::fprintf(stderr, "sim-system-tool: no tool %s\n", argv[1]);
     return 2;
