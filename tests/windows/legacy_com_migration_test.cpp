@@ -10,6 +10,7 @@
 #include "platform/process.h"
 #include "platform/security.h"
 #include "windows/administrator_only_access.h"
+#include "windows/com_server_registration.h"
 #include "windows/com_registration_fixture.h"
 
 namespace vellmora::testing {
@@ -278,6 +279,44 @@ TEST_F(LegacyComMigrationTest, WithoutAnOwnerOnlyTheProductsPathsAreRemoved) {
   ASSERT_TRUE(MigrateLegacyComRegistration(install_dir_, Recorder(), &message_));
   EXPECT_EQ(message_, "No legacy Vellmora COM paths are registered.");
   EXPECT_EQ(Shared(), before);
+}
+
+TEST_F(LegacyComMigrationTest, TheOwnersOwnProgramsRestoreItsRegistration) {
+  // The owner's libraries register the shared class paths into its root, as its own
+  // self-registration does; its server is a program that succeeds.
+  const std::string proxy_block =
+      "VELLMORA-COM-REGISTRATION 1\n"
+      "CLSID\\{F3265CBC-288B-4670-9518-1A0B4A58192F}\\InProcServer32|@|%MODULE%\n"
+      "TypeLib\\{0582363E-7A11-46B1-9A3C-DF675EA24589}\\1.3\\0\\win64|@|%MODULE%\n"
+      "TypeLib\\{0582363E-7A11-46B1-9A3C-DF675EA24589}\\1.3\\HELPDIR|@|%MODULE_DIR%\n";
+  const std::string client_block =
+      "VELLMORA-COM-REGISTRATION 1\n"
+      "CLSID\\{F1C2EA8F-9FCD-43C1-A8DB-94F57A3BAE9A}\\InprocServer32|@|%MODULE%\n"
+      "CLSID\\{F2DB3C6E-125C-4103-97F9-E4BC42A449F4}\\InprocServer32|@|%MODULE%\n";
+  ASSERT_TRUE(WriteTestFile(JoinPath(root_, L"KolvProxyStub.dll"),
+                            "MZ" + proxy_block + std::string(1, '\0')));
+  ASSERT_TRUE(WriteTestFile(JoinPath(root_, L"KolvC.dll"), "MZ" + client_block + std::string(1, '\0')));
+  ASSERT_TRUE(WriteTestFile(JoinPath(root_, L"KolvSVC.exe"), "#!/bin/sh\nexit 0\n"));
+  ASSERT_TRUE(OnlyAdministratorsMayModify(JoinPath(root_, L"KolvC.dll")));
+  WriteMixedClassPaths();
+  // This product's binaries fail loudly if anything runs them.
+  for (const wchar_t* file : {L"VLMServ.exe", L"KolvSVC.exe"}) {
+    ASSERT_TRUE(WriteTestFile(JoinPath(install_dir_, file), "#!/bin/sh\nexit 9\n"));
+  }
+
+  ASSERT_TRUE(MigrateLegacyComRegistration(
+      install_dir_, [&](const Path& root) { return RegisterComServers(engine_, root, "Pellucador"); },
+      &message_))
+      << message_ << TakeLog();
+  EXPECT_EQ(message_,
+            "Restored the original Pellucador/KTA COM server and removed Vellmora-owned legacy "
+            "overrides.");
+  for (const LegacyComClassPath& row : LegacyComClassPaths()) {
+    std::wstring value;
+    SCOPED_TRACE(ToUtf8(row.value_key));
+    ASSERT_TRUE(ReadRegistryString(RegistryRoot::kLocalMachine, row.value_key, nullptr, &value));
+    EXPECT_TRUE(LegacyValueMatches(value, root_, row));
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -180,6 +181,10 @@ bool CreateMachine(const std::string& root, const MachineOptions& options) {
   for (const std::string& folder : folders) {
     fs::create_directories(fs::path(root) / folder, error);
     if (error) return internal::Refuse(root, folder + ": " + error.message());
+  }
+  // The system folder holds the programs that sim-system-tool stands in for, as Windows does.
+  for (const char* tool : {"icacls.exe", "regsvr32.exe"}) {
+    std::ofstream(fs::path(root) / "drives/C/Windows/System32" / tool);
   }
   internal::SharedStore ini(root + "/machine.ini");
   internal::SharedStore registry(root + "/registry.txt");
