@@ -1,7 +1,8 @@
 #pragma once
-// COM as a client of a local server needs it: initialising COM on the calling thread, decoding a
-// class id, creating an instance of a class served by another process (CoCreateInstance with
-// CLSCTX_LOCAL_SERVER) and asking it for one interface, releasing that interface.
+// COM as a client of a local server needs it: initialising COM on the calling thread, creating
+// an instance of a class served by another process (CoCreateInstance with CLSCTX_LOCAL_SERVER)
+// and asking it for one interface, releasing that interface. Class ids are decoded by
+// CLSIDFromString of system.h.
 // Results are HRESULTs, printed by callers as "0x%08lX".
 
 #include <cstdint>
@@ -19,7 +20,6 @@ inline constexpr HResult kSFalse = 1;                       // COM was already i
 inline constexpr HResult kENoInterface = 0x80004002;        // the object lacks the interface
 inline constexpr HResult kEInvalidArg = 0x80070057;
 inline constexpr HResult kCoENotInitialized = 0x800401F0;
-inline constexpr HResult kCoEClassString = 0x800401F3;      // CLSIDFromString: not a class id
 inline constexpr HResult kRegdbEClassNotReg = 0x80040154;   // no registered server for the class
 inline constexpr HResult kCoEServerExecFailure = 0x80080005;
 inline constexpr HResult kRpcEChangedMode = 0x80010106;     // the thread chose another model
@@ -37,8 +37,6 @@ inline constexpr std::uint32_t kClsctxLocalServer = 0x4;
 HResult CoInitializeEx(std::uint32_t coinit);
 // CoUninitialize: undoes one successful CoInitializeEx (kSOk or kSFalse) of the thread.
 void CoUninitialize();
-// CLSIDFromString of "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (braces required).
-HResult CLSIDFromString(const std::wstring& text, Guid* clsid);
 
 // An interface pointer the caller holds; released (IUnknown::Release) when it goes out of scope.
 struct ComInterfaceKind;

@@ -34,6 +34,11 @@ struct Guid {  // GUID
 };
 // CoCreateGuid: a new random GUID.
 Win32Error CoCreateGuid(Guid* guid);
+// CLSIDFromString: the GUID a braced text ("{8-4-4-4-12}", hexadecimal digits of either case)
+// stands for; kErrorClassString when the text is no such GUID (nor, on Windows, a registered
+// ProgID).
+inline constexpr Win32Error kErrorClassString = 0x800401F3;  // CO_E_CLASSSTRING
+Win32Error CLSIDFromString(const std::wstring& text, Guid* guid);
 
 // OutputDebugStringA: text for an attached debugger.
 void OutputDebugStringA(const std::string& text);

@@ -30,18 +30,6 @@ TEST(ComActivationContract, InitialisationIsCountedPerThreadAndKeepsTheFirstMode
   });
 }
 
-TEST(ComActivationContract, ClassIdsAreReadFromBracedTextInEitherCase) {
-  Guid guid;
-  ASSERT_EQ(CLSIDFromString(L"{8dc0f64f-6C11-4311-92B8-AB864871824C}", &guid), kSOk);
-  EXPECT_EQ(guid.data1, 0x8DC0F64Fu);
-  EXPECT_EQ(guid.data2, 0x6C11);
-  EXPECT_EQ(guid.data3, 0x4311);
-  EXPECT_EQ(guid.data4[0], 0x92);
-  EXPECT_EQ(guid.data4[7], 0x4C);
-  EXPECT_FALSE(Succeeded(CLSIDFromString(L"{8DC0F64F-6C11-4311-92B8-AB864871824Z}", &guid)));
-  EXPECT_FALSE(Succeeded(CLSIDFromString(L"{8DC0F64F-6C11-4311-92B8AB864871824C}", &guid)));
-}
-
 TEST(ComActivationContract, AnUnregisteredLocalServerClassIsNotRegistered) {
   vellmora::testing::TestMachine machine;
   OnFreshThread([] {

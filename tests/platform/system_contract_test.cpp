@@ -22,6 +22,27 @@ TEST(SystemContract, GuidsAreRandomVersionFourWithTheStandardVariant) {
   EXPECT_GT(first_words.size(), 60u);
 }
 
+TEST(SystemContract, ClsidFromStringDecodesBracedTextOfEitherCase) {
+  for (const wchar_t* text : {L"{EA319BDC-02C2-46E7-83D1-F6C33C03202B}",
+                              L"{ea319bdc-02c2-46e7-83d1-f6c33c03202b}"}) {
+    Guid guid;
+    ASSERT_EQ(CLSIDFromString(text, &guid), kErrorSuccess);
+    EXPECT_EQ(guid.data1, 0xEA319BDCu);
+    EXPECT_EQ(guid.data2, 0x02C2u);
+    EXPECT_EQ(guid.data3, 0x46E7u);
+    const std::uint8_t data4[8] = {0x83, 0xD1, 0xF6, 0xC3, 0x3C, 0x03, 0x20, 0x2B};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(guid.data4[i], data4[i]) << i;
+  }
+  for (const wchar_t* text : {L"{EA319BDC-02C2-46E7-83D1-F6C33C03202G}",
+                              L"{EA319BDC-02C2-46E7-83D1-F6C33C03202}",
+                              L"{EA319BDC+02C2-46E7-83D1-F6C33C03202B}",
+                              L"{EA319BDC-02C2-46E7-83D1-F6C33C03202B",
+                              L"Vellmora.NoSuchProgId.1"}) {
+    Guid guid;
+    EXPECT_EQ(CLSIDFromString(text, &guid), kErrorClassString) << std::wstring(text).size();
+  }
+}
+
 TEST(SystemContract, TickCountNeverGoesBackAndFollowsSleep) {
   std::uint64_t start = GetTickCount64();
   std::uint64_t last = start;

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cwctype>
 
 #include "platform/com_activation.h"
 #include "platform/files.h"
@@ -75,12 +74,6 @@ bool IsIUnknown(const Guid& iid) {
   return iid.data1 == 0 && iid.data2 == 0 && iid.data3 == 0;
 }
 
-int HexDigit(wchar_t c) {
-  if (c >= L'0' && c <= L'9') return c - L'0';
-  c = static_cast<wchar_t>(std::towupper(c));
-  return c >= L'A' && c <= L'F' ? c - L'A' + 10 : -1;
-}
-
 }  // namespace
 
 template <>
@@ -101,29 +94,6 @@ HResult CoInitializeEx(std::uint32_t coinit) {
 
 void CoUninitialize() {
   if (thread_com.initialisations > 0) --thread_com.initialisations;
-}
-
-HResult CLSIDFromString(const std::wstring& text, Guid* clsid) {
-  if (text.size() != 38 || text.front() != L'{' || text.back() != L'}') return kCoEClassString;
-  std::uint8_t bytes[16] = {};
-  std::size_t byte = 0;
-  for (std::size_t i = 1; i < 37; ++i) {
-    if (i == 9 || i == 14 || i == 19 || i == 24) {
-      if (text[i] != L'-') return kCoEClassString;
-      continue;
-    }
-    int high = HexDigit(text[i]);
-    int low = HexDigit(text[i + 1]);
-    if (high < 0 || low < 0) return kCoEClassString;
-    bytes[byte++] = static_cast<std::uint8_t>(high * 16 + low);
-    ++i;
-  }
-  clsid->data1 = (static_cast<std::uint32_t>(bytes[0]) << 24) | (bytes[1] << 16) |
-                 (bytes[2] << 8) | bytes[3];
-  clsid->data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
-  clsid->data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
-  for (int i = 0; i < 8; ++i) clsid->data4[i] = bytes[8 + i];
-  return kSOk;
 }
 
 HResult CoCreateInstance(const Guid& clsid, std::uint32_t context, const Guid& iid,

@@ -148,6 +148,34 @@ Win32Error CoCreateGuid(Guid* guid) {
   return kErrorSuccess;
 }
 
+// The simulated machine registers no ProgIDs, so only the braced form parses.
+Win32Error CLSIDFromString(const std::wstring& text, Guid* guid) {
+  if (text.size() != 38 || text.front() != L'{' || text.back() != L'}') return kErrorClassString;
+  std::uint8_t digits[32];
+  std::size_t count = 0;
+  for (std::size_t i = 1; i < 37; ++i) {
+    const wchar_t c = text[i];
+    if (i == 9 || i == 14 || i == 19 || i == 24) {
+      if (c != L'-') return kErrorClassString;
+      continue;
+    }
+    if (c >= L'0' && c <= L'9') digits[count++] = static_cast<std::uint8_t>(c - L'0');
+    else if (c >= L'A' && c <= L'F') digits[count++] = static_cast<std::uint8_t>(c - L'A' + 10);
+    else if (c >= L'a' && c <= L'f') digits[count++] = static_cast<std::uint8_t>(c - L'a' + 10);
+    else return kErrorClassString;
+  }
+  auto value = [&](std::size_t from, std::size_t n) {
+    std::uint32_t v = 0;
+    for (std::size_t k = 0; k < n; ++k) v = v << 4 | digits[from + k];
+    return v;
+  };
+  guid->data1 = value(0, 8);
+  guid->data2 = static_cast<std::uint16_t>(value(8, 4));
+  guid->data3 = static_cast<std::uint16_t>(value(12, 4));
+  for (std::size_t k = 0; k < 8; ++k) guid->data4[k] = static_cast<std::uint8_t>(value(16 + 2 * k, 2));
+  return kErrorSuccess;
+}
+
 void OutputDebugStringA(const std::string& text) {
   std::string path = sim::internal::Root() + "/debug-output.txt";
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);

@@ -31,17 +31,6 @@ HResult CoInitializeEx(std::uint32_t coinit) {
 
 void CoUninitialize() { ::CoUninitialize(); }
 
-HResult CLSIDFromString(const std::wstring& text, Guid* clsid) {
-  CLSID native;
-  HRESULT result = ::CLSIDFromString(text.c_str(), &native);
-  if (FAILED(result)) return static_cast<HResult>(result);
-  clsid->data1 = native.Data1;
-  clsid->data2 = native.Data2;
-  clsid->data3 = native.Data3;
-  std::memcpy(clsid->data4, native.Data4, sizeof clsid->data4);
-  return kSOk;
-}
-
 HResult CoCreateInstance(const Guid& clsid, std::uint32_t context, const Guid& iid,
                          ComInterface* object) {
   GUID native_clsid = ToGuid(clsid);

@@ -23,6 +23,15 @@ LONG WINAPI ExceptionFilterTrampoline(EXCEPTION_POINTERS* pointers) {
   return filter(details);
 }
 
+Guid FromGuid(const GUID& system) {
+  Guid guid;
+  guid.data1 = system.Data1;
+  guid.data2 = system.Data2;
+  guid.data3 = system.Data3;
+  for (int i = 0; i < 8; ++i) guid.data4[i] = system.Data4[i];
+  return guid;
+}
+
 }  // namespace
 
 std::uint32_t GetCurrentProcessId() { return ::GetCurrentProcessId(); }
@@ -52,10 +61,15 @@ Win32Error CoCreateGuid(Guid* guid) {
   GUID created{};
   HRESULT result = ::CoCreateGuid(&created);
   if (FAILED(result)) return win32::ErrorFromHresult(result);
-  guid->data1 = created.Data1;
-  guid->data2 = created.Data2;
-  guid->data3 = created.Data3;
-  for (int i = 0; i < 8; ++i) guid->data4[i] = created.Data4[i];
+  *guid = FromGuid(created);
+  return kErrorSuccess;
+}
+
+Win32Error CLSIDFromString(const std::wstring& text, Guid* guid) {
+  CLSID parsed{};
+  HRESULT result = ::CLSIDFromString(text.c_str(), &parsed);
+  if (FAILED(result)) return win32::ErrorFromHresult(result);
+  *guid = FromGuid(parsed);
   return kErrorSuccess;
 }
 
