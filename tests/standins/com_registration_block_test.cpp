@@ -58,7 +58,9 @@ const std::string kBlock =
     "virtualbox.virtualbox.1|@|a|b with bars\n";
 
 TEST(ComRegistrationBlock, FoundInsideABinaryUpToItsZeroByte) {
-  std::string image = std::string("MZ\0\0junk", 8) + kBlock + std::string("\0tail", 5);
+  // The header alone, as a parser linked into the binary holds it, is not a block.
+  std::string image = std::string("MZ\0\0junk", 8) + std::string(standins::kRegistrationBlockHeader) +
+                      std::string(1, '\0') + kBlock + std::string("\0tail", 5);
   std::string_view block;
   std::string error;
   ASSERT_TRUE(standins::FindRegistrationBlock(image, &block, &error)) << error;

@@ -46,10 +46,18 @@ std::string ReplaceAll(std::string text, std::string_view token, const std::stri
 }  // namespace
 
 bool FindRegistrationBlock(std::string_view image, std::string_view* block, std::string* error) {
-  const std::size_t start = image.find(kRegistrationBlockHeader);
+  // A binary that parses blocks also holds the header text alone, zero-terminated: not a block.
+  auto next = [&](std::size_t from) {
+    std::size_t at = image.find(kRegistrationBlockHeader, from);
+    while (at != std::string_view::npos && at + kRegistrationBlockHeader.size() < image.size() &&
+           image[at + kRegistrationBlockHeader.size()] == '\0')
+      at = image.find(kRegistrationBlockHeader, at + 1);
+    return at;
+  };
+  const std::size_t start = next(0);
   if (start == std::string_view::npos)
     return Fail(error, "the binary carries no COM registration block");
-  if (image.find(kRegistrationBlockHeader, start + 1) != std::string_view::npos)
+  if (next(start + 1) != std::string_view::npos)
     return Fail(error, "the binary carries more than one COM registration block");
   const std::size_t end = image.find('\0', start);
   if (end == std::string_view::npos)

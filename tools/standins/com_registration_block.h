@@ -42,7 +42,8 @@ class RegistrationTarget {
 };
 
 // The block's text (header included, the zero byte not) found in a binary's bytes. Fails when
-// the header is absent or occurs twice, or the text has no terminating zero byte.
+// the header is absent or occurs twice, or the text has no terminating zero byte. The header
+// followed directly by a zero byte (the parser's own copy of it) does not count.
 bool FindRegistrationBlock(std::string_view image, std::string_view* block, std::string* error);
 
 // Parses a block text. Fails on a wrong header, a line without two '|', an empty or malformed key

@@ -1,8 +1,6 @@
 #pragma once
-// The simulated machine's side of the COM stand-ins' self-registration: a registration block
-// applied to HKLM\SOFTWARE\Classes in the 64-bit view (where an elevated registration through
-// HKEY_CLASSES_ROOT lands), through the machine's own registry. Used by its regsvr32 and by the
-// stand-ins' fakes.
+// The simulated machine's registry as a target for a COM stand-in's registration block: keys below
+// HKEY_CLASSES_ROOT land in HKLM\SOFTWARE\Classes (64-bit view), as an elevated registration's do.
 
 #include <string>
 
@@ -17,7 +15,7 @@ class SimRegistrationTarget : public standins::RegistrationTarget {
   bool DeleteTree(const std::string& key, std::string* error) override;
 };
 
-// The whole file at a Windows path; false when it cannot be read.
-bool ReadMachineFile(const std::wstring& path, std::string* image);
+// The whole file at a Windows path, read through the machine; false when it cannot be read.
+bool ReadMachineFile(const std::wstring& path, std::string* bytes);
 
 }  // namespace sim::internal
