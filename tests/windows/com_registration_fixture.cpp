@@ -1,12 +1,15 @@
 #include "windows/com_registration_fixture.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #include "app/path_helpers.h"
 #include "app/registry_access.h"
 #include "app/text.h"
 #include "windows/com_class_paths.h"
 #include "windows/com_interface_iids.h"
+#include "windows/engine_com_isolation.h"
 
 namespace vellmora::testing {
 namespace {
@@ -168,6 +171,40 @@ void ComRegistrationTest::WriteCompleteRegistration() {
   InstallBinaries();
   WriteSelfRegistration();
   ASSERT_TRUE(WriteComClassPaths(RegistryRoot::kLocalMachine, install_dir_));
+}
+
+std::string StandInBytes(const std::string& name) {
+  std::ifstream file(std::string(VELLMORA_STANDINS_DIR) + "/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void ComRegistrationTest::InstallIsolatedEngine(const std::string& server) {
+  ASSERT_TRUE(IsolateEngineInto(install_dir_, server)) << TakeLog();
+  TakeLog();
+}
+
+bool ComRegistrationTest::IsolateEngineInto(const Path& directory, const std::string& server) {
+  RemoveTestTree(directory);
+  EXPECT_TRUE(MakeTestDirectories(directory));
+  const std::pair<const char*, const wchar_t*> files[] = {
+      {"Vellmora.exe", L"Vellmora.exe"},
+      {server.c_str(), L"KolvSVC.exe"},
+      {"KolvC.dll", L"KolvC.dll"},
+      {"KolvProxyStub.dll", L"KolvProxyStub.dll"},
+      {"RV-MultiInstanceManager.exe", L"RV-MultiInstanceManager.exe"},
+      {"KolvVMMgr.exe", L"KolvVMMgr.exe"},
+      {"VBoxCAPI.dll", L"VBoxCAPI.dll"},
+      {"KolvTypeLib.dll", L"KolvTypeLib.dll"},
+      // The path normalisation gives the runtime library its private name before isolation.
+      {"KolvRT.dll", L"VLCore.dll"},
+      {"RV-Common.dll", L"RV-Common.dll"},
+  };
+  for (const auto& [from, as] : files) {
+    const std::string bytes = StandInBytes(from);
+    EXPECT_FALSE(bytes.empty()) << from;
+    EXPECT_TRUE(WriteTestFile(JoinPath(directory, as), bytes));
+  }
+  return IsolateEngineComIdentity(engine_, directory, 0.0f, 1.0f);
 }
 
 std::string ComRegistrationTest::TakeLog() {

@@ -16,6 +16,9 @@ namespace vellmora::testing {
 // XOR the identity mask.
 std::wstring PrivateIid(std::string_view original);
 
+// The bytes of a built PE stand-in; empty when it is not there.
+std::string StandInBytes(const std::string& name);
+
 class ComRegistrationTest : public WindowsTest {
  protected:
   ComRegistrationTest();
@@ -34,6 +37,12 @@ class ComRegistrationTest : public WindowsTest {
   // HKLM\SOFTWARE\Classes\<key> default value (or a named one).
   void WriteMachineClassValue(const std::wstring& key, const std::wstring& data,
                               const wchar_t* value = nullptr);
+
+  // The Engine's programs in the install directory, isolated as the Engine procedure does;
+  // server is the stand-in that becomes "VLMServ.exe".
+  void InstallIsolatedEngine(const std::string& server = "KolvSVC.exe");
+  // The built stand-ins placed in directory (emptied first) and isolated; the isolation's result.
+  bool IsolateEngineInto(const Path& directory, const std::string& server);
 
   // The visible log lines since the last call, each followed by a line break.
   std::string TakeLog();

@@ -16,49 +16,14 @@
 #include "windows/com_class_paths.h"
 #include "windows/com_registration_fixture.h"
 #include "windows/com_registration_validation.h"
-#include "windows/engine_com_isolation.h"
 #include "windows/process_control.h"
 #include "windows/product_registry_key.h"
 
 namespace vellmora::testing {
 namespace {
 
-std::string StandIn(const std::string& name) {
-  std::ifstream file(std::string(VELLMORA_STANDINS_DIR) + "/" + name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 class ComRegistrationProcedureTest : public ComRegistrationTest {
  protected:
-  // The Engine's programs in the install directory, isolated as the Engine procedure does;
-  // server is the stand-in that becomes "VLMServ.exe".
-  void InstallIsolatedEngine(const std::string& server = "KolvSVC.exe") {
-    ASSERT_TRUE(IsolateEngineInto(install_dir_, server)) << TakeLog();
-    TakeLog();
-  }
-  // The isolation's result on a fresh directory.
-  bool IsolateEngineInto(const Path& directory, const std::string& server) {
-    RemoveTestTree(directory);
-    EXPECT_TRUE(MakeTestDirectories(directory));
-    const std::pair<const char*, const wchar_t*> files[] = {
-        {"Vellmora.exe", L"Vellmora.exe"},
-        {server.c_str(), L"KolvSVC.exe"},
-        {"KolvC.dll", L"KolvC.dll"},
-        {"KolvProxyStub.dll", L"KolvProxyStub.dll"},
-        {"RV-MultiInstanceManager.exe", L"RV-MultiInstanceManager.exe"},
-        {"KolvVMMgr.exe", L"KolvVMMgr.exe"},
-        {"VBoxCAPI.dll", L"VBoxCAPI.dll"},
-        {"KolvTypeLib.dll", L"KolvTypeLib.dll"},
-        {"KolvRT.dll", L"VLCore.dll"},
-        {"RV-Common.dll", L"RV-Common.dll"},
-    };
-    for (const auto& [from, as] : files) {
-      const std::string bytes = StandIn(from);
-      EXPECT_FALSE(bytes.empty()) << from;
-      EXPECT_TRUE(WriteTestFile(JoinPath(directory, as), bytes));
-    }
-    return IsolateEngineComIdentity(engine_, directory, 0.0f, 1.0f);
-  }
   bool MarkerPresent() {
     std::uint32_t version = 0;
     return ReadRegistryDword(RegistryRoot::kLocalMachine, kProductKey, kComIdentityVersionValue,
@@ -112,7 +77,7 @@ TEST_F(ComRegistrationProcedureTest, EachFailureHasItsLineRollsBackAndLeavesNoMa
   const Case cases[] = {
       {"an unpatched server", "KolvSVC.exe",
        [this] {
-         ASSERT_TRUE(WriteTestFile(JoinPath(install_dir_, kPrivateServerFile), StandIn("KolvSVC.exe")));
+         ASSERT_TRUE(WriteTestFile(JoinPath(install_dir_, kPrivateServerFile), StandInBytes("KolvSVC.exe")));
        },
        "COM registration refused: "},
       {"a per-user proxy for IVirtualBox", "KolvSVC.exe",

@@ -11,6 +11,7 @@
 #include "windows/com_class_paths.h"
 #include "windows/com_interface_iids.h"
 #include "windows/com_registration_fixture.h"
+#include "windows/com_registration.h"
 #include "windows/com_registration_validation.h"
 #include "windows/com_activation_test.h"
 #include "windows/driver_services.h"
@@ -107,11 +108,13 @@ class ForeignEditionsTest : public ComRegistrationTest {
 
 TEST_F(ForeignEditionsTest, NoOperationOfTheProductChangesAByteOfThem) {
   InstallForeignEditions();
-  WriteCompleteRegistration();
+  InstallIsolatedEngine();
   const std::string before = ForeignState();
   ASSERT_NE(before.find("service "), std::string::npos);
 
   const std::pair<const char*, std::function<void()>> operations[] = {
+      {"registration", [&] { EXPECT_TRUE(engine_.RegisterComComponents()) << TakeLog(); }},
+      {"repair of a complete registration", [&] { EXPECT_TRUE(EnsureComRegistration(engine_)); }},
       {"product registry entries",
        [&] { WriteProductRegistryEntries(engine_, L"MACHINE", L"VERSION", machine_.In(L"Local")); }},
       {"validation", [&] { ValidateComRegistration(engine_, install_dir_, kComProxyInterfaceCount); }},
@@ -125,8 +128,9 @@ TEST_F(ForeignEditionsTest, NoOperationOfTheProductChangesAByteOfThem) {
       {"private removal",
        [&] {
          std::vector<std::wstring> interfaces;
-         RemovePrivateComRegistration(engine_, &interfaces);
+         EXPECT_TRUE(RemovePrivateComRegistration(engine_, &interfaces));
        }},
+      {"rollback of nothing", [&] { RollbackPartialComRegistration(engine_); }},
   };
   for (const auto& [name, operation] : operations) {
     SCOPED_TRACE(name);
