@@ -75,6 +75,10 @@ class InstallerEngine {
   // the driver file; true when both aliases are gone or harmless and the file is gone. Every
   // step runs whatever an earlier one gave; every problem is one log line.
   bool RemoveOwnedVellmoraDriverServices();
+  // Registers the installed Engine's private COM server and proves it (validation and a real
+  // activation), then records ComIdentityVersion = 4; a failure from the class paths on rolls
+  // the private registration back completely (src/windows/com_registration.h).
+  bool RegisterComComponents();
   // Starts the installed Pie64 instance in the player (the wizard's "Abrir agora" and "Concluir").
   void OpenPie64();
 

@@ -17,6 +17,8 @@ const char* RootLabel(RegistryRoot root) {
       return "HKLM";
     case RegistryRoot::kCurrentUser:
       return "HKCU";
+    case RegistryRoot::kClassesRoot:
+      break;
   }
   return "OTHER";
 }
@@ -86,7 +88,7 @@ bool ReadStringInView(RegistryRoot root, const wchar_t* sub_key, const wchar_t* 
 }  // namespace
 
 std::uint32_t ViewMaskOf(RegistryRoot root) {
-  return root == RegistryRoot::kLocalMachine ? platform::kKeyWow64_64Key : 0;
+  return root == RegistryRoot::kCurrentUser ? 0 : platform::kKeyWow64_64Key;
 }
 
 bool WriteRegistryString(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
@@ -150,6 +152,11 @@ bool ReadRegistryDword(RegistryRoot root, const wchar_t* sub_key, const wchar_t*
 }
 
 platform::Win32Error DeleteRegistryTree(RegistryRoot root, const std::wstring& key_path) {
+  return DeleteRegistryTreeInView(root, key_path, ViewMaskOf(root));
+}
+
+platform::Win32Error DeleteRegistryTreeInView(RegistryRoot root, const std::wstring& key_path,
+                                              std::uint32_t view) {
   std::size_t split = key_path.rfind(L'\\');
   if (key_path.empty() || split == std::wstring::npos || split + 1 == key_path.size()) {
     return platform::kErrorInvalidParameter;
@@ -160,7 +167,7 @@ platform::Win32Error DeleteRegistryTree(RegistryRoot root, const std::wstring& k
                                           platform::kKeyEnumerateSubKeys | platform::kKeyNotify |
                                           platform::kDelete | platform::kReadControl;
   Win32Error error =
-      platform::RegOpenKeyExW(root, key_path.substr(0, split), kParentAccess | ViewMaskOf(root), &parent);
+      platform::RegOpenKeyExW(root, key_path.substr(0, split), kParentAccess | view, &parent);
   if (error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound) {
     return platform::kErrorFileNotFound;
   }
@@ -172,8 +179,19 @@ platform::Win32Error DeleteRegistryTree(RegistryRoot root, const std::wstring& k
 
 bool RegistryStringEquals(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
                           const std::wstring& expected) {
+  return RegistryStringEqualsInView(root, sub_key, value_name, expected, ViewMaskOf(root));
+}
+
+bool ReadRegistryStringInView(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
+                              std::wstring* out, std::uint32_t view) {
+  return ReadStringInView(root, sub_key, value_name, out, view);
+}
+
+bool RegistryStringEqualsInView(RegistryRoot root, const wchar_t* sub_key,
+                                const wchar_t* value_name, const std::wstring& expected,
+                                std::uint32_t view) {
   std::wstring stored;
-  return ReadRegistryString(root, sub_key, value_name, &stored) &&
+  return ReadStringInView(root, sub_key, value_name, &stored, view) &&
          EqualsIgnoringCase(stored, expected);
 }
 

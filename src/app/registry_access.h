@@ -2,7 +2,8 @@
 // Every registry access of the installer goes through these helpers. The view follows from the
 // root, so that no caller can forget it: HKEY_LOCAL_MACHINE is always the 64-bit view (the
 // installer is 64-bit, but a key created by a 32-bit tool must never be mistaken for ours) and
-// HKEY_CURRENT_USER has none. The one read of HKLM's 32-bit view is a function of its own.
+// HKEY_CURRENT_USER has none; HKEY_CLASSES_ROOT, read for what COM itself would see, is read in
+// the 64-bit view too. The one read of HKLM's 32-bit view is a function of its own.
 // Failed writes and deletes leave one "REGISTRY FAILURE: " line in the installation log; reads
 // report by their result only. A null value name is the key's default value.
 
@@ -44,5 +45,15 @@ bool RegistryStringEquals(RegistryRoot root, const wchar_t* sub_key, const wchar
 // True when the key cannot be opened for reading; otherwise RegistryStringEquals.
 bool RegistryKeyAbsentOrStringEquals(RegistryRoot root, const wchar_t* sub_key,
                                      const wchar_t* value_name, const std::wstring& expected);
+
+// The same reads and the tree deletion in an explicit view, for the few procedures that must look
+// at both views of the shared COM registration (view: kKeyWow64_64Key or kKeyWow64_32Key).
+bool ReadRegistryStringInView(RegistryRoot root, const wchar_t* sub_key, const wchar_t* value_name,
+                              std::wstring* out, std::uint32_t view);
+bool RegistryStringEqualsInView(RegistryRoot root, const wchar_t* sub_key,
+                                const wchar_t* value_name, const std::wstring& expected,
+                                std::uint32_t view);
+platform::Win32Error DeleteRegistryTreeInView(RegistryRoot root, const std::wstring& key_path,
+                                              std::uint32_t view);
 
 }  // namespace vellmora

@@ -3,6 +3,9 @@
 // native one, also what no view flag gives a 64-bit process) and KEY_WOW64_32KEY, where
 // SOFTWARE is redirected to SOFTWARE\WOW6432Node. HKEY_CURRENT_USER is one tree. Key and value
 // names compare case-insensitively and keep the case they were created with.
+// HKEY_CLASSES_ROOT is the merged view of HKCU\Software\Classes over HKLM\SOFTWARE\Classes: a
+// key that exists for the user is read from there, any other from the machine, and a key's
+// sub-keys are those of both; a new key is created under the machine's classes.
 
 #include <cstdint>
 #include <string>
@@ -11,7 +14,7 @@
 
 namespace platform {
 
-enum class RegistryRoot { kLocalMachine, kCurrentUser };
+enum class RegistryRoot { kLocalMachine, kCurrentUser, kClassesRoot };
 
 // Access rights and view flags (REGSAM).
 inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
@@ -62,6 +65,16 @@ Win32Error RegDeleteValueW(const RegistryKey& key, const wchar_t* value_name);
 // kKeyQueryValue.
 Win32Error RegEnumValueW(const RegistryKey& key, std::uint32_t index, std::wstring* value_name,
                          std::uint32_t* type);
+// RegQueryInfoKeyW: how many sub-keys the key has and the length of the longest sub-key name
+// (characters, without a terminating zero). The key needs kKeyQueryValue.
+Win32Error RegQueryInfoKeyW(const RegistryKey& key, std::uint32_t* sub_key_count,
+                            std::uint32_t* max_sub_key_length);
+// RegEnumKeyExW: the name of the key's sub-key at index (0-based, in the registry's order, which
+// is alphabetical ignoring case), read into a buffer of buffer_length characters including the
+// terminating zero: kErrorMoreData when the name does not fit, kErrorNoMoreItems past the last
+// one. The key needs kKeyEnumerateSubKeys.
+Win32Error RegEnumKeyExW(const RegistryKey& key, std::uint32_t index, std::uint32_t buffer_length,
+                         std::wstring* name);
 // RegDeleteTreeW of the sub-key named sub_key below key, with all its values and sub-keys.
 Win32Error RegDeleteTreeW(const RegistryKey& key, const std::wstring& sub_key);
 

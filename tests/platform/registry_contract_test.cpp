@@ -245,4 +245,109 @@ TEST_F(MachineRegistryContract, TheThirtyTwoBitViewLivesBelowWow6432Node) {
   EXPECT_EQ(RegQueryValueExW(key64, L"View", &type, read, &size), kErrorFileNotFound);
 }
 
+TEST_F(RegistryContract, SubKeysEnumerateAlphabeticallyWithTheLongestNameReported) {
+  for (const wchar_t* name : {L"beta", L"Alpha", L"gamma-longest"}) {
+    RegistryKey child;
+    ASSERT_EQ(RegCreateKeyExW(kUser, Sub(name), kAll, &child), kErrorSuccess);
+  }
+  RegistryKey parent;
+  ASSERT_EQ(RegOpenKeyExW(kUser, machine_.ScratchKey(), kKeyQueryValue | kKeyEnumerateSubKeys,
+                          &parent),
+            kErrorSuccess);
+  std::uint32_t count = 0, longest = 0;
+  ASSERT_EQ(RegQueryInfoKeyW(parent, &count, &longest), kErrorSuccess);
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(longest, 13u);
+
+  std::vector<std::wstring> names;
+  std::wstring name;
+  for (std::uint32_t index = 0; RegEnumKeyExW(parent, index, longest + 1, &name) == kErrorSuccess;
+       ++index) {
+    names.push_back(name);
+  }
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"Alpha", L"beta", L"gamma-longest"}));
+  EXPECT_EQ(RegEnumKeyExW(parent, 3, longest + 1, &name), kErrorNoMoreItems);
+  // The buffer counts the terminating zero.
+  EXPECT_EQ(RegEnumKeyExW(parent, 2, longest, &name), kErrorMoreData);
+}
+
+// HKEY_CLASSES_ROOT over a class key of this test's own in both the machine's and the user's
+// classes; removed after.
+class ClassesRootContract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::wstring& scratch = machine_.ScratchKey();
+    class_ = L"VellmoraContract." + scratch.substr(scratch.rfind(L'\\') + 1);
+  }
+  void TearDown() override {
+    for (RegistryRoot root : {kMachine, kUser}) {
+      RegistryKey classes;
+      if (RegOpenKeyExW(root, root == kMachine ? L"SOFTWARE\\Classes" : L"Software\\Classes",
+                        kAll | (root == kMachine ? kKeyWow64_64Key : 0), &classes) == kErrorSuccess) {
+        RegDeleteTreeW(classes, class_);
+      }
+    }
+  }
+  Win32Error Write(RegistryRoot root, const std::wstring& key, const std::u16string& text) {
+    RegistryKey opened;
+    std::wstring path = (root == kMachine ? L"SOFTWARE\\Classes\\" : L"Software\\Classes\\") + key;
+    Win32Error error =
+        RegCreateKeyExW(root, path, kAll | (root == kMachine ? kKeyWow64_64Key : 0), &opened);
+    if (error != kErrorSuccess) return error;
+    std::vector<std::uint8_t> data = Utf16(text);
+    return RegSetValueExW(opened, nullptr, kRegSz, data.data(), Size(data));
+  }
+  std::u16string Read(const std::wstring& key) {
+    RegistryKey opened;
+    if (RegOpenKeyExW(RegistryRoot::kClassesRoot, key, kKeyQueryValue | kKeyWow64_64Key,
+                      &opened) != kErrorSuccess) {
+      return u"<absent>";
+    }
+    std::uint8_t data[256] = {};
+    std::uint32_t type = 0, size = sizeof data;
+    if (RegQueryValueExW(opened, nullptr, &type, data, &size) != kErrorSuccess) return u"<none>";
+    std::u16string text;
+    for (std::uint32_t i = 0; i + 1 < size && (data[i] || data[i + 1]); i += 2) {
+      text += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+    }
+    return text;
+  }
+
+  TestMachine machine_;
+  std::wstring class_;
+};
+
+TEST_F(ClassesRootContract, AUserKeyHidesTheMachinesAndSubKeysComeFromBoth) {
+  Win32Error written = Write(kMachine, class_ + L"\\Shared", u"machine");
+  if (written == kErrorAccessDenied) GTEST_SKIP() << "HKLM is not writable without elevation";
+  ASSERT_EQ(written, kErrorSuccess);
+  ASSERT_EQ(Write(kMachine, class_ + L"\\MachineOnly", u"machine only"), kErrorSuccess);
+  EXPECT_EQ(Read(class_ + L"\\shared"), u"machine");
+
+  ASSERT_EQ(Write(kUser, class_ + L"\\Shared", u"user"), kErrorSuccess);
+  ASSERT_EQ(Write(kUser, class_ + L"\\UserOnly", u"user only"), kErrorSuccess);
+  if (vellmora::testing::RunningUnderWine() && Read(class_ + L"\\Shared") == u"machine") {
+    GTEST_SKIP() << "Wine's HKEY_CLASSES_ROOT shows only the machine's classes";
+  }
+  EXPECT_EQ(Read(class_ + L"\\Shared"), u"user");
+  EXPECT_EQ(Read(class_ + L"\\MachineOnly"), u"machine only");
+  EXPECT_EQ(Read(class_ + L"\\UserOnly"), u"user only");
+  EXPECT_EQ(Read(class_ + L"\\Neither"), u"<absent>");
+
+  RegistryKey parent;
+  ASSERT_EQ(RegOpenKeyExW(RegistryRoot::kClassesRoot, class_,
+                          kKeyQueryValue | kKeyEnumerateSubKeys | kKeyWow64_64Key, &parent),
+            kErrorSuccess);
+  std::uint32_t count = 0, longest = 0;
+  ASSERT_EQ(RegQueryInfoKeyW(parent, &count, &longest), kErrorSuccess);
+  std::vector<std::wstring> names;
+  std::wstring name;
+  for (std::uint32_t index = 0; RegEnumKeyExW(parent, index, longest + 1, &name) == kErrorSuccess;
+       ++index) {
+    names.push_back(name);
+  }
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"MachineOnly", L"Shared", L"UserOnly"}));
+}
+
 }  // namespace

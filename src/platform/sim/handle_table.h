@@ -46,6 +46,10 @@ struct RegistryKeyObject {
   std::vector<std::wstring> path;  // below the root, after 32-bit redirection
   std::uint64_t key_id = 0;
   std::uint32_t access = 0;
+  // Opened through HKEY_CLASSES_ROOT: the path below Classes, whose sub-keys are enumerated from
+  // the user's and the machine's classes together.
+  bool classes_root = false;
+  std::vector<std::wstring> classes_path;
 };
 
 struct MutexObject;    // sync.cpp

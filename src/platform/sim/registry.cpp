@@ -1,6 +1,8 @@
 #include "platform/registry.h"
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "platform/sim/faults.h"
 #include "platform/sim/handle_table.h"
@@ -40,10 +42,56 @@ std::vector<std::wstring> Redirected(RegistryRoot root, std::vector<std::wstring
   return path;
 }
 
+std::wstring Joined(const std::vector<std::wstring>& parts) {
+  std::wstring text;
+  for (const std::wstring& part : parts) text += (text.empty() ? L"" : L"\\") + part;
+  return text;
+}
+
+std::vector<std::wstring> UserClassesPath(const std::vector<std::wstring>& classes_path) {
+  std::vector<std::wstring> path = {L"Software", L"Classes"};
+  path.insert(path.end(), classes_path.begin(), classes_path.end());
+  return path;
+}
+
+std::vector<std::wstring> MachineClassesPath(const std::vector<std::wstring>& classes_path,
+                                             std::uint32_t access) {
+  std::vector<std::wstring> path = {L"SOFTWARE", L"Classes"};
+  path.insert(path.end(), classes_path.begin(), classes_path.end());
+  return Redirected(RegistryRoot::kLocalMachine, std::move(path), access);
+}
+
 std::wstring FaultPath(RegistryRoot root, const std::vector<std::wstring>& path) {
   std::wstring text = root == RegistryRoot::kLocalMachine ? L"HKLM" : L"HKCU";
   for (const std::wstring& part : path) text += L"\\" + part;
   return text;
+}
+
+Win32Error Open(RegistryRoot root, const std::wstring& sub_key, std::uint32_t access,
+                bool create, RegistryKey* key);
+
+// HKEY_CLASSES_ROOT: the user's key when it exists, else the machine's, which is also where a
+// new key goes.
+Win32Error OpenClassesRoot(const std::wstring& sub_key, std::uint32_t access, bool create,
+                           RegistryKey* key) {
+  if (!key) return kErrorInvalidParameter;
+  if (!sub_key.empty() && sub_key[0] == L'\\') return kErrorInvalidParameter;
+  std::vector<std::wstring> classes_path = SplitKey(sub_key);
+  std::vector<std::wstring> user_path = UserClassesPath(classes_path);
+  bool user_key = sim::internal::ReadRegistry([&](RegistryTree& tree) {
+                    return tree.Find(RegistryRoot::kCurrentUser, user_path) ? kErrorSuccess
+                                                                            : kErrorFileNotFound;
+                  }) == kErrorSuccess;
+  Win32Error error =
+      user_key ? Open(RegistryRoot::kCurrentUser, Joined(user_path), access, create, key)
+               : Open(RegistryRoot::kLocalMachine,
+                      L"SOFTWARE\\Classes" + (sub_key.empty() ? L"" : L"\\" + sub_key), access,
+                      create, key);
+  if (error != kErrorSuccess) return error;
+  auto object = std::get<std::shared_ptr<RegistryKeyObject>>(sim::internal::FindHandle(key->Get()));
+  object->classes_root = true;
+  object->classes_path = std::move(classes_path);
+  return kErrorSuccess;
 }
 
 // A standard user may read HKLM but not change it.
@@ -53,6 +101,7 @@ bool MayChange(RegistryRoot root) {
 
 Win32Error Open(RegistryRoot root, const std::wstring& sub_key, std::uint32_t access,
                 bool create, RegistryKey* key) {
+  if (root == RegistryRoot::kClassesRoot) return OpenClassesRoot(sub_key, access, create, key);
   if (!key) return kErrorInvalidParameter;
   if (!sub_key.empty() && sub_key[0] == L'\\') return kErrorInvalidParameter;
   std::vector<std::wstring> path = Redirected(root, SplitKey(sub_key), access);
@@ -111,6 +160,29 @@ RegistryNode* NodeOf(RegistryTree& tree, const RegistryKeyObject& key) {
 }
 
 std::wstring ValueName(const wchar_t* value_name) { return value_name ? value_name : L""; }
+
+// The key's sub-key names in the registry's order (by folded name); through HKEY_CLASSES_ROOT
+// those of the user's and the machine's classes together, the user's spelling first.
+Win32Error SubKeyNames(const RegistryKeyObject& key, std::vector<std::wstring>* names) {
+  return sim::internal::ReadRegistry([&](RegistryTree& tree) {
+    RegistryNode* node = NodeOf(tree, key);
+    if (!node) return kErrorKeyDeleted;
+    std::map<std::wstring, std::wstring> merged;
+    auto add = [&](const RegistryNode* from) {
+      if (!from) return;
+      for (const auto& [folded, child] : from->children) merged.emplace(folded, child->name);
+    };
+    if (key.classes_root) {
+      add(tree.Find(RegistryRoot::kCurrentUser, UserClassesPath(key.classes_path)));
+      add(tree.Find(RegistryRoot::kLocalMachine, MachineClassesPath(key.classes_path, key.access)));
+    } else {
+      add(node);
+    }
+    names->clear();
+    for (auto& [folded, name] : merged) names->push_back(std::move(name));
+    return kErrorSuccess;
+  });
+}
 
 }  // namespace
 
@@ -210,6 +282,35 @@ Win32Error RegEnumValueW(const RegistryKey& key, std::uint32_t index, std::wstri
     if (type) *type = node->values[index].type;
     return kErrorSuccess;
   });
+}
+
+Win32Error RegQueryInfoKeyW(const RegistryKey& key, std::uint32_t* sub_key_count,
+                            std::uint32_t* max_sub_key_length) {
+  auto object = KeyOf(key);
+  if (!object) return kErrorInvalidHandle;
+  if (!(object->access & kKeyQueryValue)) return kErrorAccessDenied;
+  std::vector<std::wstring> names;
+  Win32Error error = SubKeyNames(*object, &names);
+  if (error != kErrorSuccess) return error;
+  std::size_t longest = 0;
+  for (const std::wstring& name : names) longest = std::max(longest, name.size());
+  if (sub_key_count) *sub_key_count = static_cast<std::uint32_t>(names.size());
+  if (max_sub_key_length) *max_sub_key_length = static_cast<std::uint32_t>(longest);
+  return kErrorSuccess;
+}
+
+Win32Error RegEnumKeyExW(const RegistryKey& key, std::uint32_t index, std::uint32_t buffer_length,
+                         std::wstring* name) {
+  auto object = KeyOf(key);
+  if (!object) return kErrorInvalidHandle;
+  if (!(object->access & kKeyEnumerateSubKeys)) return kErrorAccessDenied;
+  std::vector<std::wstring> names;
+  Win32Error error = SubKeyNames(*object, &names);
+  if (error != kErrorSuccess) return error;
+  if (index >= names.size()) return kErrorNoMoreItems;
+  if (names[index].size() + 1 > buffer_length) return kErrorMoreData;
+  if (name) *name = names[index];
+  return kErrorSuccess;
 }
 
 Win32Error RegDeleteTreeW(const RegistryKey& key, const std::wstring& sub_key) {

@@ -56,7 +56,8 @@ std::string LinesWithout(const std::string& key) {
 bool IsSimulatedSystemTool(const std::wstring& file_name) {
   return EqualsIgnoringCase(file_name, L"icacls.exe") ||
          EqualsIgnoringCase(file_name, L"dism.exe") ||
-         EqualsIgnoringCase(file_name, L"bcdedit.exe");
+         EqualsIgnoringCase(file_name, L"bcdedit.exe") ||
+         EqualsIgnoringCase(file_name, L"regsvr32.exe");
 }
 
 bool RunsWithoutItsFile(const std::wstring& file_name) {
@@ -65,7 +66,7 @@ bool RunsWithoutItsFile(const std::wstring& file_name) {
 
 bool WriteSystemFolderFiles(const std::string& system32) {
   // Placeholders: the helper does the tools' work, and nothing loads the library.
-  for (const char* name : {"dism.exe", "bcdedit.exe", "WinHvPlatform.dll"}) {
+  for (const char* name : {"dism.exe", "bcdedit.exe", "regsvr32.exe", "WinHvPlatform.dll"}) {
     std::ofstream out(system32 + "/" + name, std::ios::binary);
     out << "MZ simulated " << name << "\n";
     if (!out) return false;

@@ -11,8 +11,8 @@
 
 namespace sim::internal {
 
-// True for the tools the helper implements ("icacls.exe", "dism.exe", "bcdedit.exe"; names
-// compared ignoring case).
+// True for the tools the helper implements ("icacls.exe", "dism.exe", "bcdedit.exe",
+// "regsvr32.exe"; names compared ignoring case).
 bool IsSimulatedSystemTool(const std::wstring& file_name);
 // A tool that runs although the system folder holds no file of its name (icacls.exe); the others
 // need their file there, as on Windows, so that a test can take one away.

@@ -6,7 +6,15 @@ namespace platform {
 namespace {
 
 HKEY RootKey(RegistryRoot root) {
-  return root == RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  switch (root) {
+    case RegistryRoot::kLocalMachine:
+      return HKEY_LOCAL_MACHINE;
+    case RegistryRoot::kCurrentUser:
+      return HKEY_CURRENT_USER;
+    case RegistryRoot::kClassesRoot:
+      return HKEY_CLASSES_ROOT;
+  }
+  return HKEY_CURRENT_USER;
 }
 
 HKEY KeyOf(const RegistryKey& key) { return reinterpret_cast<HKEY>(key.Get()); }
@@ -67,6 +75,30 @@ Win32Error RegEnumValueW(const RegistryKey& key, std::uint32_t index, std::wstri
   name.resize(length);
   if (value_name) *value_name = std::move(name);
   if (type) *type = value_type;
+  return kErrorSuccess;
+}
+
+Win32Error RegQueryInfoKeyW(const RegistryKey& key, std::uint32_t* sub_key_count,
+                            std::uint32_t* max_sub_key_length) {
+  DWORD count = 0;
+  DWORD longest = 0;
+  LSTATUS status = ::RegQueryInfoKeyW(KeyOf(key), nullptr, nullptr, nullptr, &count, &longest,
+                                      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (status != ERROR_SUCCESS) return static_cast<Win32Error>(status);
+  if (sub_key_count) *sub_key_count = count;
+  if (max_sub_key_length) *max_sub_key_length = longest;
+  return kErrorSuccess;
+}
+
+Win32Error RegEnumKeyExW(const RegistryKey& key, std::uint32_t index, std::uint32_t buffer_length,
+                         std::wstring* name) {
+  std::wstring buffer(buffer_length, L'\0');
+  DWORD length = buffer_length;
+  LSTATUS status = ::RegEnumKeyExW(KeyOf(key), index, buffer.data(), &length, nullptr, nullptr,
+                                   nullptr, nullptr);
+  if (status != ERROR_SUCCESS) return static_cast<Win32Error>(status);
+  buffer.resize(length);
+  if (name) *name = std::move(buffer);
   return kErrorSuccess;
 }
 

@@ -13,6 +13,7 @@
 #include "platform/sim/process_table.h"
 #include "platform/sim/system_tools.h"
 #include "platform/sim/text.h"
+#include "platform/sim/tools/regsvr32.h"
 #include "platform/sim/tools/standin_mode.h"
 #include "platform/sim/virtualization_tools.h"
 
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
     exit_code = sim::internal::RunDism(arguments, &output);
   } else if (sim::internal::EqualsIgnoringCase(tool, L"bcdedit.exe")) {
     exit_code = sim::internal::RunBcdedit(arguments, &output);
+  } else if (sim::internal::EqualsIgnoringCase(tool, L"regsvr32.exe")) {
+    exit_code = sim::internal::RunRegsvr32(arguments, &output);
   } else {
     std::fprintf(stderr, "sim-system-tool: no tool %s\n", argv[1]);
     return 2;
