@@ -12,6 +12,7 @@
 #include "platform/sim/path_mapping.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/shared_store.h"
+#include "platform/sim/system_tools.h"
 #include "platform/sim/text.h"
 
 namespace sim {
@@ -180,6 +181,9 @@ bool CreateMachine(const std::string& root, const MachineOptions& options) {
   for (const std::string& folder : folders) {
     fs::create_directories(fs::path(root) / folder, error);
     if (error) return internal::Refuse(root, folder + ": " + error.message());
+  }
+  if (!internal::WriteSystemFolderFiles(root + "/drives/C/Windows/System32")) {
+    return internal::Refuse(root, "cannot write the system folder's files");
   }
   internal::SharedStore ini(root + "/machine.ini");
   internal::SharedStore registry(root + "/registry.txt");

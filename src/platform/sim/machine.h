@@ -32,6 +32,8 @@ struct MachineConfig {
   std::vector<std::uint16_t> tcp_listeners;
   std::vector<PortProxy> port_proxies;
   std::vector<Fault> faults;
+  // What CPUID and IsProcessorFeaturePresent report ([processor] of machine.ini).
+  ProcessorOptions processor;
 
   const DriveOptions* Drive(char letter) const;
 };

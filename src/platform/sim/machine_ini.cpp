@@ -7,6 +7,8 @@
 //   [network]        tcp_listeners = <port> <port> ...
 //                    port_proxy = <listen address>:<port> <connect address>:<port> (any number)
 //   [faults]         fault = <kind> <nth> <error> <pattern>
+//   [processor]      hypervisor_present, firmware_virtualization (yes/no),
+//                    hypervisor_vendor = <CPUID leaf 0x40000000 text, at most 12 bytes>
 
 #include <cctype>
 #include <cstdlib>
@@ -57,6 +59,17 @@ bool ParseFault(const std::string& text, Fault* fault) {
   fault->nth = static_cast<int>(n);
   fault->error = static_cast<std::uint32_t>(code);
   fault->path_pattern = FromUtf8(pattern);
+  return true;
+}
+
+bool ParseProcessorSetting(const std::string& name, const std::string& value,
+                           ProcessorOptions* processor) {
+  if (name == "hypervisor_present") return ParseBool(value, &processor->hypervisor_present);
+  if (name == "firmware_virtualization") {
+    return ParseBool(value, &processor->firmware_virtualization);
+  }
+  if (name != "hypervisor_vendor" || value.size() > 12) return false;
+  processor->hypervisor_vendor = value;
   return true;
 }
 
@@ -202,6 +215,11 @@ std::string FormatMachineIni(const MachineConfig& config) {
     out << "\nport_proxy = " << rule.listen_address << ":" << rule.listen_port << " "
         << rule.connect_address << ":" << rule.connect_port;
   }
+  out << "\n\n[processor]\nhypervisor_present = "
+      << (config.processor.hypervisor_present ? "yes" : "no")
+      << "\nhypervisor_vendor = " << config.processor.hypervisor_vendor
+      << "\nfirmware_virtualization = "
+      << (config.processor.firmware_virtualization ? "yes" : "no");
   out << "\n\n[faults]\n; fault = <kind> <nth> <win32 error> <path pattern>\n";
   for (const Fault& fault : config.faults) {
     out << "fault = " << fault.kind << " " << fault.nth << " " << fault.error << " "
@@ -275,6 +293,11 @@ bool ParseMachineIni(const std::string& text, MachineConfig* config, std::string
         unsigned long long number_value = 0;
         if (!ParseNumber(port, &number_value) || number_value > 65535) return fail("bad port");
         parsed.tcp_listeners.push_back(static_cast<std::uint16_t>(number_value));
+      }
+    } else if (section == "processor") {
+      if (!ParseProcessorSetting(name, value, &parsed.processor)) {
+        return fail("expected hypervisor_present, firmware_virtualization (yes or no) or "
+                    "hypervisor_vendor (at most 12 bytes)");
       }
     } else if (section == "faults") {
       Fault fault;

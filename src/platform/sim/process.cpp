@@ -83,7 +83,8 @@ Win32Error ResolveImage(std::wstring program, std::wstring* image) {
     bool system_tool =
         slash != std::wstring::npos &&
         sim::internal::EqualsIgnoringCase(full.substr(0, slash), GetSystemDirectoryW()) &&
-        sim::internal::IsSimulatedSystemTool(full.substr(slash + 1));
+        sim::internal::IsSimulatedSystemTool(full.substr(slash + 1)) &&
+        sim::internal::RunsWithoutItsFile(full.substr(slash + 1));
     if (system_tool || IsExistingFile(full)) {
       *image = full;
       return kErrorSuccess;

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +31,21 @@ std::uint32_t ExitCodeOf(int status) {
   if (WIFEXITED(status)) return static_cast<std::uint32_t>(WEXITSTATUS(status));
   // A host signal the product did not send: the shell's convention.
   return 128u + static_cast<std::uint32_t>(WTERMSIG(status));
+}
+
+std::string ExitCodePath(pid_t pid) { return Root() + "/exit-codes/" + std::to_string(pid); }
+
+// The status's code, or the whole Windows code the process left for it.
+std::uint32_t ReportedExitCode(pid_t pid, int status) {
+  std::uint32_t code = ExitCodeOf(status);
+  if (!WIFEXITED(status)) return code;
+  const std::string path = ExitCodePath(pid);
+  std::uint32_t reported = 0;
+  std::ifstream in(path);
+  if (in >> reported && (reported & 0xFFu) == code) code = reported;
+  in.close();
+  unlink(path.c_str());
+  return code;
 }
 
 std::vector<ProcessRecord> Parse(const std::string& text) {
@@ -70,6 +86,12 @@ std::string ReadTable() {
 
 }  // namespace
 
+void ReportExitCode(std::uint32_t exit_code) {
+  if (exit_code <= 0xFF) return;
+  mkdir((Root() + "/exit-codes").c_str(), 0777);
+  std::ofstream(ExitCodePath(getpid())) << exit_code << "\n";
+}
+
 ProcessObject::~ProcessObject() {
   // Collect a child that has ended so that it leaves no zombie; a running one goes on running, as
   // a Windows process outlives the handles to it.
@@ -88,7 +110,7 @@ bool ProcessObject::Reap(std::uint32_t milliseconds) {
     if (done == pid) {
       reaped = true;
       bool killed_by_us = terminated && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-      exit_code = killed_by_us ? terminate_code : ExitCodeOf(status);
+      exit_code = killed_by_us ? terminate_code : ReportedExitCode(pid, status);
       return true;
     }
     if (done < 0 && errno != EINTR) {

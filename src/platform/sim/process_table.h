@@ -35,6 +35,11 @@ struct ProcessObject {
   bool Reap(std::uint32_t milliseconds);
 };
 
+// A host exit status holds 8 bits; a program of the machine that ends with a larger Windows exit
+// code (dism's 3010) leaves the whole code in exit-codes/<pid> of the machine root just before it
+// exits with the low 8 bits, and Reap takes it from there when those bits agree.
+void ReportExitCode(std::uint32_t exit_code);
+
 // WaitForSingleObject on a process (or its thread) handle: kWaitObject0 once it has ended,
 // kWaitTimeout, or kWaitFailed for a handle that is not a process.
 std::uint32_t WaitForProcess(platform::RawHandle handle, std::uint32_t milliseconds);

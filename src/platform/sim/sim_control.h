@@ -17,6 +17,8 @@
 //   processes.txt      the process table (see StartedProcesses)
 //   services.txt       the Service Control Manager's services (see AddService)
 //   system-tools.txt   system tools told to fail (see SetSystemToolFailure)
+//   system-tool-runs.txt, boot-configuration.txt  what the system tools ran and keep
+//   local-groups.txt   the local groups and their members (see LocalGroups)
 //   root-certificates.pem  the root store HTTPS trusts (see AddRootCertificate)
 //   restart-requests.txt, message-boxes.txt, shell-open.txt, restart-deletes.txt
 //                      requests recorded instead of acted on
@@ -49,6 +51,15 @@ struct DriveOptions {
   char letter = 'C';
   std::string type = "fixed";  // fixed, removable, network, cdrom, ramdisk
   std::uint64_t free_bytes = 512ull << 30;
+};
+
+// The processor as CPUID and IsProcessorFeaturePresent describe it. A new machine is a Windows 11
+// PC whose Microsoft hypervisor runs (virtualization-based security) on firmware with
+// virtualization switched on.
+struct ProcessorOptions {
+  bool hypervisor_present = true;              // CPUID leaf 1, ECX bit 31
+  std::string hypervisor_vendor = "Microsoft Hv";  // leaf 0x40000000 EBX, ECX, EDX (<= 12 bytes)
+  bool firmware_virtualization = true;         // PF_VIRT_FIRMWARE_ENABLED
 };
 
 struct MachineOptions {
@@ -93,6 +104,7 @@ void SetFreeBytes(char drive_letter, std::uint64_t free_bytes);
 void SetTcpListeners(const std::vector<std::uint16_t>& ports);
 // The user's default locale name ("pt-BR"); empty: the system gives none. A new machine has "en-US".
 void SetUserLocale(const std::string& name);
+void SetProcessor(const ProcessorOptions& processor);
 // Where SHGetKnownFolderPath finds a known folder; an empty path leaves the machine without it
 // (SHGetKnownFolderPath then fails with kErrorFileNotFound, create or not).
 void SetKnownFolder(platform::KnownFolder folder, const std::wstring& path);
@@ -183,7 +195,8 @@ Access EffectiveAccess(const std::wstring& path, const std::wstring& sid);
 // The SID of the machine's user (machine.ini's user).
 std::wstring MachineUserSid();
 
-// System tools: the system folder's tools that the sim provides (icacls.exe) can be made to fail.
+// System tools: the system folder's tools that the sim provides (icacls.exe, dism.exe,
+// bcdedit.exe) can be made to fail.
 // A start error makes CreateProcessW fail with it; otherwise the tool starts, does nothing and
 // exits with exit_code when that is not 0 or when does_nothing is set (a stand-in that claims
 // success). All unset: the tool works again.
@@ -191,8 +204,38 @@ struct SystemToolFailure {
   std::uint32_t start_error = 0;
   std::uint32_t exit_code = 0;
   bool does_nothing = false;
+  // What the tool prints then (UTF-8); empty: the tool's own failure text, or nothing for a
+  // stand-in that claims success.
+  std::string output = {};
 };
 void SetSystemToolFailure(const std::wstring& file_name, const SystemToolFailure& failure);
+// Every run of a system tool on this machine (system-tool-runs.txt), oldest first: the tool's file
+// name as the command line's program named it, the whole command line and the exit code.
+struct SystemToolRun {
+  std::wstring tool;
+  std::wstring command_line;
+  std::uint32_t exit_code = 0;
+};
+std::vector<SystemToolRun> SystemToolRuns();
+// The boot configuration store as bcdedit.exe keeps it (boot-configuration.txt): a setting's
+// value ("Auto" for hypervisorlaunchtype after "/set hypervisorlaunchtype auto"); empty when unset.
+std::string BootSetting(const std::string& name);
+
+// The machine's local groups (local-groups.txt). A new machine has Administrators (S-1-5-32-544),
+// Users (S-1-5-32-545) and Hyper-V Administrators (S-1-5-32-578), the machine's user a member of
+// each since logon. The process token holds a group when the user is a member since logon (and,
+// for Administrators, only while elevated); NetLocalGroupAddMembers adds members "since logon"
+// does not cover, which tokens get at the next logon.
+struct LocalGroup {
+  std::wstring sid;
+  std::wstring name;                     // as LookupAccountSidW answers, possibly localised
+  std::vector<std::wstring> members;     // member SIDs the current logon's tokens hold
+  std::vector<std::wstring> added_since_logon;
+};
+// Adds the group, or replaces the one with its SID.
+void SetLocalGroup(const LocalGroup& group);
+void RemoveLocalGroup(const std::wstring& sid);
+std::vector<LocalGroup> LocalGroups();
 
 // The machine's process table: every process started through CreateProcessW on this machine,
 // oldest first, with the Windows path of its program.
