@@ -104,6 +104,11 @@ struct PackageOptions {
   // The 7-Zip console program used for kSevenZip; empty means the one this build was configured
   // with (VELLMORA_FORGE_7ZZ), if any.
   std::filesystem::path seven_zip;
+  // The folder of the built PE stand-ins (VELLMORA_STANDINS_DIR). When set, the Engine's
+  // programs are the stand-ins instead of plain images, and the Engine also holds the further
+  // COM binaries the identity isolation requires. A program with pe_read_only_data, and a
+  // Vellmora.exe asked for other versions than 3.9.1.0, stays a plain image.
+  std::filesystem::path standins_dir;
 };
 
 // The package's allowed roots and required markers, in the installer's order.

@@ -34,7 +34,8 @@ constexpr char kUsage[] =
     "                            backslash-spelling, non-ascii,\n"
     "                            outside-roots, unix-symlink, windows-symlink, junction,\n"
     "                            hard-link, alternate-stream, anti-item\n"
-    "  --7zz PATH                the 7-Zip program for --format 7z\n";
+    "  --7zz PATH                the 7-Zip program for --format 7z\n"
+    "  --standins DIR            the Engine's programs from the built stand-ins in DIR\n";
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "vellmora-forge: %s\n%s", problem.c_str(), kUsage);
@@ -121,6 +122,9 @@ int main(int argc, char** argv) {
       forge::Hostile hostile;
       if (!forge::ParseHostile(value, &hostile)) return Usage("unknown hostile entry: " + value);
       options.extra_entries.push_back(forge::HostileEntry(options.kind, hostile));
+      ++i;
+    } else if (option == "--standins") {
+      options.standins_dir = value;
       ++i;
     } else if (option == "--7zz") {
       options.seven_zip = value;

@@ -1,3 +1,5 @@
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "forge/disk_images.h"
@@ -44,9 +46,33 @@ class Layout {
   std::set<std::string> directories_;
 };
 
+// The built stand-in for a program, when the options ask for stand-ins and for nothing of its
+// bytes that the stand-in cannot give.
+bool StandInImage(const PackageOptions& options, const std::string& name,
+                  const std::string& file_version, const std::string& product_version,
+                  std::string* image, std::string* error) {
+  image->clear();
+  if (options.standins_dir.empty() || options.pe_read_only_data.count(name) != 0 ||
+      file_version != "3.9.1.0" || product_version != "3.9.1.0")
+    return true;
+  std::ifstream file(options.standins_dir / name, std::ios::binary);
+  image->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  if (!file || image->size() < 2 || image->compare(0, 2, "MZ") != 0) {
+    if (error) *error = "no built stand-in " + (options.standins_dir / name).string();
+    return false;
+  }
+  return true;
+}
+
 bool AddProgram(Layout* layout, const PackageOptions& options, const std::string& name, bool dll,
                 const std::string& description, const std::string& file_version,
                 const std::string& product_version, std::string* error) {
+  std::string stand_in;
+  if (!StandInImage(options, name, file_version, product_version, &stand_in, error)) return false;
+  if (!stand_in.empty()) {
+    layout->File(std::string(kProgramFiles) + "/" + name, TextContent(std::move(stand_in)));
+    return true;
+  }
   PeImageOptions pe;
   const auto data = options.pe_read_only_data.find(name);
   if (data != options.pe_read_only_data.end()) pe.read_only_data = data->second;
@@ -85,10 +111,28 @@ bool EngineLayout(const PackageOptions& options, Layout* layout, std::string* er
       {"KolvProxyStub.dll", true, "Vellmora COM proxy and stub"},
       {"RV-Common.dll", true, "Vellmora common services"},
   };
+  // The further COM binaries whose identities the installer isolates exist only as stand-ins.
+  static const Program kStandInPrograms[] = {
+      {"RV-MultiInstanceManager.exe", false, "Vellmora instance manager"},
+      {"KolvVMMgr.exe", false, "Vellmora machine manager"},
+      {"VBoxCAPI.dll", true, "Vellmora engine C API"},
+      {"KolvTypeLib.dll", true, "Vellmora engine type library"},
+      {"RV-Bridge-Native.dll", true, "Vellmora native bridge"},
+      {"RV-EnableHyperV.exe", false, "Vellmora Hyper-V helper"},
+      {"RV-DiskFormatCheck.exe", false, "Vellmora disk format check"},
+      {"RV-Apn.dll", true, "Vellmora network helper"},
+      {"RV-DiskCompaction.exe", false, "Vellmora disk compaction"},
+      {"RV-WerHandler2.dll", true, "Vellmora error reporting"},
+  };
   for (const Program& program : kPrograms)
     if (!AddProgram(layout, options, program.name, program.dll, program.description, "3.9.1.0",
                     "3.9.1.0", error))
       return false;
+  if (!options.standins_dir.empty())
+    for (const Program& program : kStandInPrograms)
+      if (!AddProgram(layout, options, program.name, program.dll, program.description, "3.9.1.0",
+                      "3.9.1.0", error))
+        return false;
   layout->File(std::string(kProgramFiles) + "/tag.txt", TextContent("_vlm5\r\n"));
 
   layout->File(std::string(kProgramData) + "/pellucador.conf.template",

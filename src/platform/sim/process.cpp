@@ -99,6 +99,16 @@ Win32Error ResolveImage(std::wstring program, std::wstring* image) {
   return kErrorFileNotFound;
 }
 
+// Whether a host file starts as a PE image does: such a program runs as a stand-in.
+bool IsPeImage(const std::string& host_path) {
+  char magic[2] = {};
+  FILE* file = std::fopen(host_path.c_str(), "rb");
+  if (!file) return false;
+  const bool pe = std::fread(magic, 1, 2, file) == 2 && magic[0] == 'M' && magic[1] == 'Z';
+  std::fclose(file);
+  return pe;
+}
+
 Win32Error SpawnError(int error) {
   switch (error) {
     case ENOEXEC:
@@ -162,6 +172,14 @@ Win32Error CreateProcessW(const std::wstring& command_line, bool inherit_handles
     error = sim::internal::MapPath(image, &mapped);
     if (error != kErrorSuccess) return error;
     host_program = mapped.host;
+  }
+  if (!system_tool && IsPeImage(host_program)) {
+    // The machine cannot execute PE images: the helper behaves as the Engine's stand-in would.
+    host_program = sim::internal::SystemToolHelper();
+    if (host_program.empty()) return kErrorFileNotFound;
+    host_arguments = {host_program, "--standin", sim::internal::ToUtf8(image),
+                      sim::internal::ToUtf8(command_line)};
+  } else if (!system_tool) {
     // Windows runs any image it may read; the host wants an execute bit.
     struct stat st {};
     if (stat(host_program.c_str(), &st) == 0 && (st.st_mode & S_IXUSR) == 0) {

@@ -1,6 +1,7 @@
 // The system folder's tools on a simulated machine (see system_tools.h): started by the sim's
 // CreateProcessW as "sim-system-tool <tool file name> <the tool's Windows command line>", on the
 // machine named by VELLMORA_SIM_MACHINE. It prints what the tool prints and exits with its code.
+// "sim-system-tool --standin <image> <command line>" runs a PE stand-in (standin_mode.h).
 
 #include <cstdint>
 #include <cstdio>
@@ -12,9 +13,13 @@
 #include "platform/sim/process_table.h"
 #include "platform/sim/system_tools.h"
 #include "platform/sim/text.h"
+#include "platform/sim/tools/standin_mode.h"
 #include "platform/sim/virtualization_tools.h"
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--standin")
+    return sim::internal::RunStandIn(sim::internal::FromUtf8(argv[2]),
+                                     sim::internal::FromUtf8(argv[3]));
   if (argc != 3) {
     std::fprintf(stderr, "usage: sim-system-tool TOOL COMMAND-LINE\n");
     return 87;
