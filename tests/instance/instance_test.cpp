@@ -68,7 +68,23 @@ InstanceTest::~InstanceTest() {
 }
 
 void InstanceTest::WritePlayer() {
-  ASSERT_TRUE(WriteTestFile(InInstallDir(L"Vellmora.exe"), ChildToolBytes()));
+  std::ifstream in(std::string(VELLMORA_STANDINS_DIR) + "/Vellmora.exe", std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  ASSERT_FALSE(bytes.str().empty()) << "the player stand-in is not built";
+  ASSERT_TRUE(WriteTestFile(InInstallDir(L"Vellmora.exe"), bytes.str()));
+}
+
+std::vector<std::string> InstanceTest::PlayerStarts(int wait_ms) {
+  const platform::Path record = InInstallDir(L"player-starts.txt");
+  std::string text;
+  for (int waited = 0; !ReadTestFile(record, &text) && waited < wait_ms; waited += 50) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
 void InstanceTest::WriteInstalledProduct() {

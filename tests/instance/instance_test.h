@@ -21,8 +21,11 @@ class InstanceTest : public AppTest {
 
   // The player, its logo, the QML cache and VellmoraOX.conf: what the start checks read.
   void WriteInstalledProduct();
-  // The stand-in for the player at InstallDir\Vellmora.exe (a copy of a small program).
+  // The player stand-in at InstallDir\Vellmora.exe: it records each start in
+  // "player-starts.txt" beside itself (its command line, one line each).
   void WritePlayer();
+  // The player's recorded starts, once the record appears (waiting up to wait_ms for it).
+  std::vector<std::string> PlayerStarts(int wait_ms);
   // A copy of the child tool at path, started sleeping for a minute; returns its index.
   std::size_t StartSleeping(const platform::Path& path);
   bool Running(std::size_t index);

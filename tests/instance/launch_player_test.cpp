@@ -1,10 +1,14 @@
 // InstallerEngine::OpenPie64: what "Abrir agora" and the finish screen's start switch do.
 
+#include <chrono>
+#include <thread>
+
 #include "app/path_helpers.h"
 #include "app/text.h"
 #include "instance/instance_test.h"
 #include "instance/product_shortcuts.h"
 #include "platform/files.h"
+#include "windows/process_control.h"
 
 namespace vellmora::testing {
 namespace {
@@ -40,6 +44,7 @@ TEST_F(OpenPie64Test, AnUnregisteredInstanceIsNotStarted) {
   EXPECT_EQ(LogText(), "");
   EXPECT_FALSE(ShortcutsExist());
   EXPECT_TRUE(PlayerRequests().empty());
+  EXPECT_TRUE(PlayerStarts(0).empty());
 }
 
 TEST_F(OpenPie64Test, ARunningInstanceProcessKeepsItFromStartingAgain) {
@@ -52,6 +57,7 @@ TEST_F(OpenPie64Test, ARunningInstanceProcessKeepsItFromStartingAgain) {
   EXPECT_TRUE(Running(server));
   EXPECT_FALSE(ShortcutsExist());
   EXPECT_TRUE(PlayerRequests().empty());
+  EXPECT_TRUE(PlayerStarts(1000).empty());
 }
 
 TEST_F(OpenPie64Test, AFailedPreparationStartsNothing) {
@@ -88,6 +94,9 @@ TEST_F(OpenPie64Test, ThePreparedPlayerStartsWithPie64ThroughTheDesktopShell) {
   const std::string log = LogText();
   EXPECT_TRUE(ShortcutsExist()) << log;
   EXPECT_FALSE(Exists(InInstallDir(L"Vellmora-Launcher.exe")));
+  const std::vector<std::string> starts = PlayerStarts(20000);
+  ASSERT_EQ(starts.size(), 1u) << log;
+  EXPECT_TRUE(starts[0].ends_with("\" --instance Pie64")) << starts[0];
   if (TestMachine::IsSimulated()) {
     EXPECT_TRUE(Logged("[+] Pie64 was started through the desktop shell as the signed-in user."))
         << log;
@@ -115,8 +124,13 @@ TEST_F(OpenPie64Test, WithoutADesktopShellTheInstallerStartsThePlayerAndSaysSo) 
       << LogText();
   EXPECT_TRUE(Logged("[+] Pie64 was started."));
   EXPECT_EQ(PlayerRequests(), std::vector<std::string>{PlayerRequest("installer")});
+  EXPECT_EQ(PlayerStarts(20000).size(), 1u);
 
-  // When Windows refuses the direct request too, that is the line.
+  // When Windows refuses the direct request too, that is the line (once the first player ended).
+  for (int i = 0; i < 1000 && AnyNamedProcessUnder(engine_.paths.InstallDir(), {L"Vellmora.exe"}, 0);
+       ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   sim::InjectFault({"desktop_shell", L"*", 1, 0x80004002});
   sim::InjectFault({"shell_execute", L"*", 1, platform::kErrorAccessDenied});
   engine_.OpenPie64();
