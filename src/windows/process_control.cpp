@@ -220,4 +220,29 @@ void StopProcessesUnder(InstallerEngine& engine, bool force) {
   }
 }
 
+void StopNamedProcessesUnder(const Path& directory, const ProcessNames& names,
+                             std::uint32_t excluded_pid) {
+  std::vector<platform::ProcessEntry> entries;
+  if (platform::ListProcesses(&entries) != platform::kErrorSuccess) return;
+  const std::uint32_t own = platform::GetCurrentProcessId();
+  for (const auto& entry : entries) {
+    if (entry.process_id == own || entry.process_id == excluded_pid ||
+        !Listed(names, entry.exe_file)) {
+      continue;
+    }
+    platform::UniqueHandle process;
+    Path image;
+    if (platform::OpenProcess(platform::kProcessTerminate |
+                                  platform::kProcessQueryLimitedInformation |
+                                  platform::kSynchronize,
+                              entry.process_id, &process) != platform::kErrorSuccess ||
+        platform::QueryFullProcessImageNameW(process.Get(), &image) != platform::kErrorSuccess ||
+        !IsPathInside(image, directory)) {
+      continue;
+    }
+    platform::TerminateProcess(process.Get(), 0);
+    platform::WaitForSingleObject(process.Get(), kTerminateWaitMs);
+  }
+}
+
 }  // namespace vellmora

@@ -51,4 +51,10 @@ StopDirectoryList BuildStopDirectoryList(const InstallerEngine& engine);
 // "Vellmora-Launcher.exe" is spared. Reports nothing.
 void StopProcessesUnder(InstallerEngine& engine, bool force);
 
+// Terminates only the listed processes that run from inside directory (excluded_pid: 0 for
+// none), each waited for up to 5 s, so that a caller can end one program without touching the
+// rest of the product. Reports nothing.
+void StopNamedProcessesUnder(const Path& directory, const ProcessNames& names,
+                             std::uint32_t excluded_pid);
+
 }  // namespace vellmora

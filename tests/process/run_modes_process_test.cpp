@@ -164,8 +164,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "FINISH ERROR: This operation is not available in this build.", true},
         ExitCase{"ComDiagnosticOnARemovableDrive", L"--debug-com E:", 15, nullptr, false},
         ExitCase{"Pie64DiagnosticWithoutADrive", L"--debug-pie64", 15, nullptr, false},
-        ExitCase{"MigrationFailsLoudly", L"--migrate-direct-player", 4,
-                 "LOG: [-] The direct-player migration is not available in this build.", false}),
+        ExitCase{"MigrationWithoutTheProduct", L"--migrate-direct-player", 1,
+                 "LOG: No installed Vellmora with a registered Pie64 instance was found; nothing "
+                 "to migrate.",
+                 false}),
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
 // What a crash record says; ok is false (and the reason in error) when it does not hold exactly

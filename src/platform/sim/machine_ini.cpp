@@ -26,7 +26,7 @@ const char* const kFaultKinds[] = {
     "move",        "replace",     "delete_file",     "create_directory", "remove_directory",
     "set_attributes", "get_attributes", "list_directory", "reg_create", "reg_open", "reg_set",
     "reg_query",   "reg_delete_value", "reg_delete_tree", "tcp_table", "adjust_privileges",
-    "exit_windows", "shell_execute"};
+    "exit_windows", "shell_execute", "desktop_shell"};
 
 bool ParseBool(const std::string& text, bool* value) {
   if (text == "yes" || text == "true" || text == "1") {
