@@ -193,6 +193,25 @@ TEST_F(EngineComIsolationTest, AFailedWriteLeavesTheBinaryWhole) {
   EXPECT_TRUE(Exists(L"KolvSVC.exe"));
 }
 
+// A link at a binary's name is not the binary: the elevated patch never writes through it.
+TEST_F(EngineComIsolationTest, ALinkInPlaceOfABinaryIsNotFollowed) {
+  WriteComEngine(dir_, ComEngineContents());
+  const platform::Path outside = machine_.In(L"outside.dll");
+  const platform::Path link = JoinPath(dir_, L"KolvTypeLib.dll");
+  const std::string target = ReadFile(L"KolvTypeLib.dll");
+  ASSERT_TRUE(WriteTestFile(outside, target));
+  ASSERT_EQ(platform::DeleteFileW(link), platform::kErrorSuccess);
+  if (platform::CreateSymbolicLinkW(link, outside, false) != platform::kErrorSuccess) {
+    GTEST_SKIP() << "no symbolic link can be created here";
+  }
+  EXPECT_FALSE(IsolateEngineComIdentity(engine_, dir_, 0, 1));
+  EXPECT_EQ(engine_.TakeSnapshot().log_lines.back(),
+            "The staged Engine is missing a COM component: " + PathOf(L"KolvTypeLib.dll") + ".");
+  std::string after;
+  ASSERT_TRUE(ReadTestFile(outside, &after));
+  EXPECT_EQ(after, target);
+}
+
 TEST_F(EngineComIsolationTest, AProxyInNeitherOrderIsNotWritten) {
   auto contents = ComEngineContents();
   WriteComEngine(dir_, contents);
