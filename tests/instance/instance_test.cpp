@@ -78,9 +78,12 @@ void InstanceTest::WritePlayer() {
 std::vector<std::string> InstanceTest::PlayerStarts(int wait_ms) {
   const platform::Path record = InInstallDir(L"player-starts.txt");
   std::string text;
-  for (int waited = 0; !ReadTestFile(record, &text) && waited < wait_ms; waited += 50) {
+  // The player creates the record before it writes its line: wait for a complete line.
+  for (int waited = 0; waited < wait_ms; waited += 50) {
+    if (ReadTestFile(record, &text) && !text.empty() && text.back() == '\n') break;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+  ReadTestFile(record, &text);
   std::vector<std::string> lines;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
