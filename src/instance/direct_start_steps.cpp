@@ -12,19 +12,10 @@
 #include "instance/product_shortcuts.h"
 #include "placement/access_control.h"
 #include "placement/root_transaction.h"
+#include "windows/com_registration.h"
 #include "windows/process_control.h"
 
 namespace vellmora {
-namespace {
-
-// The private COM registration is built separately; until it is in this build the step fails
-// with a line that says so, rather than pretending the server is registered.
-bool ComRegistrationNotAvailable(InstallerEngine& engine) {
-  ReportLog(engine, "[-] The private COM registration is not available in this build.");
-  return false;
-}
-
-}  // namespace
 
 DirectStartSteps DefaultDirectStartSteps() {
   DirectStartSteps steps;
@@ -47,8 +38,10 @@ DirectStartSteps DefaultDirectStartSteps() {
   steps.configure_virtualization_backend = [](InstallerEngine& engine) {
     return ConfigureVirtualizationBackend(engine, engine.paths.DataDir());
   };
-  steps.ensure_com_registration = ComRegistrationNotAvailable;
-  steps.register_com_components = ComRegistrationNotAvailable;
+  steps.ensure_com_registration = EnsureComRegistration;
+  steps.register_com_components = [](InstallerEngine& engine) {
+    return engine.RegisterComComponents();
+  };
   steps.secure_program_files_root = SecureProgramFilesRoot;
   steps.remove_compatibility_launcher = RemoveCompatibilityLauncher;
   steps.create_product_shortcuts = CreateProductShortcuts;
