@@ -1,5 +1,6 @@
 #include "app/text.h"
 
+#include <cstdio>
 #include <cwctype>
 
 namespace vellmora {
@@ -203,6 +204,12 @@ std::size_t FormattedLength(int snprintf_result, std::size_t capacity) {
   if (snprintf_result <= 0 || capacity == 0) return 0;
   auto length = static_cast<std::size_t>(snprintf_result);
   return length < capacity ? length : capacity - 1;
+}
+
+std::string HexStatusCode(std::uint32_t code) {
+  char text[16];
+  const int written = std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
+  return std::string(text, FormattedLength(written, sizeof text));
 }
 
 }  // namespace vellmora

@@ -39,6 +39,10 @@ std::wstring ToLowerCase(const std::wstring& text);
 // length it wrote, cut to what the buffer holds.
 std::size_t FormattedLength(int snprintf_result, std::size_t capacity);
 
+// A 32-bit status as support staff look it up: "0x" and eight upper-case hexadecimal digits
+// (an HRESULT such as 0x80040154).
+std::string HexStatusCode(std::uint32_t code);
+
 // A double quote, the text unchanged, a double quote. Nothing inside is escaped.
 std::wstring QuoteArgument(const std::wstring& text);
 

@@ -1,25 +1,16 @@
 #include "instance/player_start.h"
 
-#include <cstdio>
 #include <string>
 
 #include "app/installer_engine.h"
 #include "app/machine_operation_lock.h"
 #include "app/path_helpers.h"
 #include "app/progress_report.h"
+#include "app/text.h"
 #include "instance/product_shortcuts.h"
 #include "platform/shell.h"
 
 namespace vellmora {
-namespace {
-
-std::string Hresult(platform::Win32Error error) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(error));
-  return text;
-}
-
-}  // namespace
 
 bool StartPlayer(InstallerEngine& engine, MachineOperationLock* machine_lock) {
   const Path program = JoinPath(engine.paths.InstallDir(), kPlayerExe);
@@ -33,7 +24,7 @@ bool StartPlayer(InstallerEngine& engine, MachineOperationLock* machine_lock) {
     return true;
   }
   ReportLog(engine, "Warning: the desktop shell could not start Vellmora as the signed-in user (" +
-                        failed_step + " failed, " + Hresult(desktop) +
+                        failed_step + " failed, " + HexStatusCode(desktop) +
                         "); the installer asks Windows to start it directly.");
   const platform::Win32Error direct =
       platform::ShellExecuteW(L"open", program, kPlayerArguments, folder, platform::kSwShowNormal);

@@ -1,21 +1,14 @@
 #include "windows/com_activation_test.h"
 
-#include <cstdio>
-
 #include "app/installer_engine.h"
 #include "app/progress_report.h"
+#include "app/text.h"
 #include "platform/com_activation.h"
 #include "windows/com_class_paths.h"
 #include "windows/process_control.h"
 
 namespace vellmora {
 namespace {
-
-std::string HResultText(platform::HResult result) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(result));
-  return text;
-}
 
 platform::HResult ActivatePrivateServer() {
   platform::Guid clsid;
@@ -34,7 +27,7 @@ bool TestPrivateComActivation(InstallerEngine& engine) {
   const platform::HResult initialised = platform::CoInitializeEx(platform::kCoinitMultithreaded);
   if (!platform::Succeeded(initialised) && initialised != platform::kRpcEChangedMode) {
     ReportLog(engine, "COM activation failed: CoInitializeEx returned " +
-                          HResultText(initialised) + ".");
+                          HexStatusCode(initialised) + ".");
     return false;
   }
   const platform::HResult result = ActivatePrivateServer();
@@ -47,7 +40,7 @@ bool TestPrivateComActivation(InstallerEngine& engine) {
   }
   if (!platform::Succeeded(result)) {
     ReportLog(engine, "COM activation failed: VLMServ.exe could not provide private IVirtualBox (" +
-                          HResultText(result) + ").");
+                          HexStatusCode(result) + ").");
     return false;
   }
   ReportLog(engine, "Vellmora private IVirtualBox activation succeeded.");

@@ -27,6 +27,12 @@ TEST(TextTest, Utf16LeBytesRoundTripWithTerminator) {
   EXPECT_EQ(FromUtf16LeBytes(bytes.data(), bytes.size()), text);
 }
 
+TEST(TextTest, StatusCodesHaveEightUpperCaseDigits) {
+  EXPECT_EQ(HexStatusCode(0x80040154u), "0x80040154");
+  EXPECT_EQ(HexStatusCode(0x8000ffffu), "0x8000FFFF");
+  EXPECT_EQ(HexStatusCode(5), "0x00000005");
+}
+
 TEST(TextTest, QuoteArgumentPassesEverythingThrough) {
   EXPECT_EQ(QuoteArgument(L"C:\\Vellmora\\"), L"\"C:\\Vellmora\\\"");
   EXPECT_EQ(QuoteArgument(L"a\"b"), L"\"a\"b\"");
